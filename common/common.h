@@ -1,0 +1,76 @@
+// The shared core of both programs: the per-member state, the one fatal
+// error path, name fix-up, the progress bar, output files that appear only
+// when complete, and the adaptive Huffman model of the LZH stream.
+//
+// Everything here is fixed-size global storage, set up once and reset per
+// member; nothing is allocated per member or per byte.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "format.h"
+
+// ---- Per-member state ------------------------------------------------------
+extern uint32_t TamanoOriginal;    // the member's size as a file
+extern uint32_t TamanoComprimido;  // bytes of member data in the archive
+extern FILE* Entrada;              // the stream being read
+extern FILE* Salida;               // the stream being written
+
+// ---- Progress bar ----------------------------------------------------------
+// Twenty columns per member: one mark per (Paso + 1) bytes counted, and the
+// bar is completed to twenty marks when the member is done.
+constexpr int AnchoBarra = 20;
+extern uint32_t Paso;              // TamanoOriginal / 20
+extern uint32_t ContadorParcial;   // bytes counted since the last mark
+extern int32_t Punto;              // marks drawn for this member
+
+void DibujaBarraVacia();           // 20 dots, cursor back on the first
+void IniciaBarra();                // counters for a member of TamanoOriginal bytes
+void CompletaBarra();              // marks up to twenty
+void RetrocedeCursor(int columnas);
+
+inline void AvanzaBarra()
+{
+    if (++ContadorParcial > Paso) {
+        putchar_unlocked('o');
+        ContadorParcial = 0;
+        ++Punto;
+    }
+}
+
+// ---- Errors and names ------------------------------------------------------
+// The only error path: prints "\nFatal error. <message>\n", removes a
+// half-written output file, and exits with status 1.
+[[noreturn]] void ErrorFatal(const char* mensaje);
+// Composes the message from a format with one %s, then ErrorFatal.
+[[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre);
+// '_' stands for '.' in every name the user or the archive gives.
+void ArreglaSeparador(char* nombre);
+
+// ---- Output written beside its final name ----------------------------------
+// An output file is created under a temporary name in the same folder and
+// takes its final name only once it is complete, so a failed run never leaves
+// a half-written file nor destroys an older one.  One at a time.
+FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created
+bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);  // flush, close, rename
+void DescartaTemporal(FILE* archivo);             // close and remove (archivo may be null)
+
+// ---- Adaptive Huffman model ------------------------------------------------
+// Node n (0..626) has count Frecuencia[n]; counts never decrease with n.
+// Hijo[n] >= 627 marks a leaf holding symbol Hijo[n] - 627, otherwise the
+// children are Hijo[n] (even) and Hijo[n] + 1.  Padre[0..626] are parent
+// links (Padre[626] == 0 marks the root) and Padre[627 + s] is the leaf that
+// holds symbol s.  Frecuencia[627] is a sentinel above every count.
+extern uint16_t Frecuencia[NumNodos + 1];
+extern int16_t Hijo[NumNodos];
+extern int16_t Padre[NumNodos + NumSimbolos];
+
+// The bit buffer shared by the bit writer and the bit reader: pending bits
+// sit at the top of AuxLZW, LongLZW counts them.
+extern uint16_t AuxLZW;
+extern uint8_t LongLZW;
+
+void IniciaHuffman();              // starting tree; clears the bit buffer
+void Actualiza(int simbolo);       // count one more of simbolo
+void Reconstruye();                // rebuild with halved counts
