@@ -1,0 +1,44 @@
+// The compressor: list file, per-member driver with stored fallback, and the
+// byte routines the LZH encoder reads and writes through.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common.h"
+
+namespace dedezodi {
+
+constexpr int MaxArchivos = 300;
+constexpr int MaxLongBase = 8;          // the command-line base name
+constexpr int LongLinea = 80;           // a list line is read in pieces of 80
+
+// The archive's name, "<base>.cmp" with '_' read as '.'.
+extern char NombreArchivo[MaxLongBase + 5];
+
+// The list, read whole before the archive is created.
+extern char Nombres[MaxArchivos][TamNombre + 1];
+extern uint8_t Tipos[MaxArchivos];
+
+void Presenta();
+[[noreturn]] void MuestraUso();
+
+int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
+// nombre receives the whole first token: room for LongLinea + 1 bytes.
+int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);
+
+void Dedezodi(const char* nombre, uint8_t tipo);
+void EscribeFalsaCabecera();
+void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
+                     uint32_t tamanoOriginal, uint32_t tamanoComprimido);
+void DedezodiPlano();
+// Rewinds Entrada and resets the counters for one pass over the member.
+void EmpiezaPasada();
+int DedezodiLZH();
+
+// Byte routines of the member being packed.  LeeOctetoPlano delivers at
+// most TamanoOriginal bytes and counts each for the progress bar.
+int LeeOctetoPlano(uint8_t* octeto);
+void EscribeOctetoComprimido(uint8_t octeto);
+
+}  // namespace dedezodi

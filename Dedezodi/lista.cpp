@@ -1,0 +1,61 @@
+// The list file: one name per line, an optional type word after it, '*' in
+// the first column for a comment.  Lines are read in pieces of at most 80
+// characters, each piece taken as a line of its own.
+
+#include "dedezodi.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace dedezodi {
+
+char Nombres[MaxArchivos][TamNombre + 1];
+uint8_t Tipos[MaxArchivos];
+
+static const char* NombreListaActual;
+
+// A carriage return also ends a token, so lists written with CR LF line ends
+// name the files and not "file\r".
+int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
+{
+    char linea[LongLinea + 1];
+    while (fgets(linea, sizeof linea, lista)) {
+        if (linea[0] == '\n' || linea[0] == '*')
+            continue;
+        const char* palabra = strtok(linea, " \n\t\r");
+        if (!palabra)
+            continue;
+        strcpy(nombre, palabra);
+        const char* clase = strtok(nullptr, " \t");
+        *tipo = clase && toupper(static_cast<unsigned char>(clase[0])) == 'B' ? TipoBinario : TipoTexto;
+        return 1;
+    }
+    if (ferror(lista))
+        ErrorFatalCon("Can't read file '%s'", NombreListaActual);
+    return 0;
+}
+
+int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[])
+{
+    FILE* lista = fopen(nombreLista, "r");
+    if (!lista)
+        ErrorFatalCon("Can't open file '%s'", nombreLista);
+    NombreListaActual = nombreLista;
+    char nombre[LongLinea + 1];
+    uint8_t tipo;
+    int cuenta = 0;
+    while (LeePalabra(lista, nombre, &tipo)) {
+        if (cuenta == MaxArchivos)
+            ErrorFatal("Too many files");
+        if (strlen(nombre) > TamNombre)
+            ErrorFatalCon("Name too long: %s", nombre);
+        ArreglaSeparador(nombre);
+        strcpy(nombres[cuenta], nombre);
+        tipos[cuenta] = tipo;
+        ++cuenta;
+    }
+    fclose(lista);
+    return cuenta;
+}
+
+}  // namespace dedezodi

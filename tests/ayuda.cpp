@@ -1,0 +1,144 @@
+#include "ayuda.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+CarpetaTemporal::CarpetaTemporal()
+{
+    const char* base = getenv("TMPDIR");
+    std::string plantilla = std::string(base && *base ? base : "/tmp") + "/pruebaXXXXXX";
+    if (!mkdtemp(plantilla.data()))
+        throw std::runtime_error("mkdtemp failed");
+    ruta_ = plantilla;
+}
+
+CarpetaTemporal::~CarpetaTemporal()
+{
+    std::error_code ignorado;
+    std::filesystem::remove_all(ruta_, ignorado);
+}
+
+void EscribeArchivo(const std::string& ruta, const std::string& bytes)
+{
+    std::ofstream archivo(ruta, std::ios::binary | std::ios::trunc);
+    archivo.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!archivo)
+        throw std::runtime_error("cannot write " + ruta);
+}
+
+std::string LeeArchivo(const std::string& ruta)
+{
+    std::ifstream archivo(ruta, std::ios::binary);
+    if (!archivo)
+        throw std::runtime_error("cannot read " + ruta);
+    std::ostringstream contenido;
+    contenido << archivo.rdbuf();
+    return contenido.str();
+}
+
+bool ExisteArchivo(const std::string& ruta)
+{
+    struct stat datos;
+    return lstat(ruta.c_str(), &datos) == 0;
+}
+
+std::vector<std::string> ListaCarpeta(const std::string& ruta)
+{
+    std::vector<std::string> nombres;
+    for (const auto& entrada : std::filesystem::directory_iterator(ruta))
+        nombres.push_back(entrada.path().filename().string());
+    std::sort(nombres.begin(), nombres.end());
+    return nombres;
+}
+
+Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,
+                          const std::string& carpeta, long limiteArchivo)
+{
+    int tubo[2];
+    if (pipe(tubo) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t hijo = fork();
+    if (hijo == 0) {
+        close(tubo[0]);
+        dup2(tubo[1], STDOUT_FILENO);
+        close(tubo[1]);
+        int nulo = open("/dev/null", O_RDONLY);
+        dup2(nulo, STDIN_FILENO);
+        if (chdir(carpeta.c_str()) != 0)
+            _exit(127);
+        if (limiteArchivo > 0) {
+            rlimit limite{static_cast<rlim_t>(limiteArchivo), static_cast<rlim_t>(limiteArchivo)};
+            setrlimit(RLIMIT_FSIZE, &limite);
+        }
+        std::vector<char*> argv{const_cast<char*>(programa.c_str())};
+        for (const auto& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(programa.c_str(), argv.data());
+        _exit(127);
+    }
+    close(tubo[1]);
+    Resultado resultado{-1, {}};
+    char bloque[4096];
+    ssize_t leidos;
+    while ((leidos = read(tubo[0], bloque, sizeof bloque)) > 0)
+        resultado.salida.append(bloque, static_cast<size_t>(leidos));
+    close(tubo[0]);
+    int estado = 0;
+    waitpid(hijo, &estado, 0);
+    resultado.estado = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+    return resultado;
+}
+
+static void AnadeTamano(std::string& destino, uint32_t tamano)
+{
+    for (int desplazamiento = 24; desplazamiento >= 0; desplazamiento -= 8)
+        destino += static_cast<char>((tamano >> desplazamiento) & 0xFF);
+}
+
+std::string Cabecera(const std::string& nombre, int tipo, int metodo,
+                     uint32_t tamanoOriginal, uint32_t tamanoComprimido)
+{
+    std::string cabecera = nombre.substr(0, 12);
+    cabecera.resize(12, '\0');
+    cabecera += static_cast<char>(tipo);
+    cabecera += static_cast<char>(metodo);
+    AnadeTamano(cabecera, tamanoOriginal);
+    AnadeTamano(cabecera, tamanoComprimido);
+    return cabecera;
+}
+
+std::string DatosAleatorios(size_t tamano, uint32_t semilla)
+{
+    std::mt19937 generador(semilla);
+    std::string datos(tamano, '\0');
+    for (auto& c : datos)
+        c = static_cast<char>(generador() & 0xFF);
+    return datos;
+}
+
+std::string TextoDePrueba(size_t tamano, uint32_t semilla)
+{
+    static const char* const palabras[] = {
+        "the", "archive", "window", "of", "a", "member", "and", "to", "bytes", "restored",
+        "list", "files", "is", "in", "that", "with", "match", "longest", "tree", "count"};
+    std::mt19937 generador(semilla);
+    std::string texto;
+    while (texto.size() < tamano) {
+        texto += palabras[generador() % 20];
+        texto += generador() % 11 == 0 ? "\r\n" : " ";
+    }
+    texto.resize(tamano);
+    return texto;
+}

@@ -1,0 +1,45 @@
+// Test helpers: temporary folders, files as byte strings, hand-built member
+// headers, and running the built programs in a folder as a user would.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the object goes.
+class CarpetaTemporal {
+public:
+    CarpetaTemporal();
+    ~CarpetaTemporal();
+    CarpetaTemporal(const CarpetaTemporal&) = delete;
+    CarpetaTemporal& operator=(const CarpetaTemporal&) = delete;
+    const std::string& Ruta() const { return ruta_; }
+    std::string operator/(const std::string& nombre) const { return ruta_ + "/" + nombre; }
+
+private:
+    std::string ruta_;
+};
+
+void EscribeArchivo(const std::string& ruta, const std::string& bytes);
+std::string LeeArchivo(const std::string& ruta);
+bool ExisteArchivo(const std::string& ruta);
+std::vector<std::string> ListaCarpeta(const std::string& ruta);   // sorted names
+
+struct Resultado {
+    int estado;          // exit status, or 128 + signal number
+    std::string salida;  // everything written to standard output
+};
+
+// Runs programa with args in carpeta; limiteArchivo > 0 caps the size of any
+// file it writes (RLIMIT_FSIZE), to provoke write errors.
+Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,
+                          const std::string& carpeta, long limiteArchivo = 0);
+
+// A 22-byte member header built independently of the programs' own code.
+std::string Cabecera(const std::string& nombre, int tipo, int metodo,
+                     uint32_t tamanoOriginal, uint32_t tamanoComprimido);
+
+// Deterministic test data.
+std::string DatosAleatorios(size_t tamano, uint32_t semilla);
+std::string TextoDePrueba(size_t tamano, uint32_t semilla);   // word-like text with lines
