@@ -1,0 +1,129 @@
+// The adaptive Huffman model shared by the encoder and the decoder.
+//
+// The tree lives in three fixed global tables that both sides read directly:
+// node n has count Frecuencia[n], children Hijo[n] and Hijo[n] + 1 (or holds a
+// symbol when Hijo[n] >= MarcaHoja), and Padre maps nodes to parents and
+// symbols to leaves.  Nodes are kept sorted by count, so an update only has to
+// raise the counts on one leaf-to-root path and, whenever a raised node would
+// pass a run of equal counts above it, swap it with the last node of that run.
+// That keeps every count in order without any re-sorting, and the sentinel
+// above the last node ends every upward scan without a bounds test.
+//
+// Both programs must hold the identical tree after every symbol, so the
+// arithmetic is exact: counts are unsigned 16-bit, the rebuild fires only when
+// the root equals FrecuenciaMaxima (never passes it, so no sum can overflow),
+// and ties are always broken the same way (the raised node goes to the top of
+// its run; a rebuilt node goes after every node of an equal count).
+// Nothing is allocated: the rebuild shifts runs of the tables in place.
+
+#include <cstring>
+
+#include "common.h"
+
+uint16_t Frecuencia[NumNodos + 1];
+int16_t Hijo[NumNodos];
+int16_t Padre[NumNodos + NumSimbolos];
+
+uint16_t AuxLZW;
+uint8_t LongLZW;
+
+void IniciaHuffman()
+{
+    for (int s = 0; s < NumSimbolos; ++s) {
+        Frecuencia[s] = 1;
+        Hijo[s] = static_cast<int16_t>(s + MarcaHoja);
+        Padre[s + MarcaHoja] = static_cast<int16_t>(s);
+    }
+    // Pair the lowest two unjoined nodes into each new node, in order.
+    for (int n = NumSimbolos, i = 0; n < NumNodos; ++n, i += 2) {
+        Frecuencia[n] = static_cast<uint16_t>(Frecuencia[i] + Frecuencia[i + 1]);
+        Hijo[n] = static_cast<int16_t>(i);
+        Padre[i] = Padre[i + 1] = static_cast<int16_t>(n);
+    }
+    Frecuencia[NumNodos] = Centinela;
+    // Node 0 is always a leaf, so 0 can stand for "no parent" at the root.
+    Padre[Raiz] = 0;
+
+    AuxLZW = 0;
+    LongLZW = 0;
+}
+
+void Actualiza(int simbolo)
+{
+    // Tested before any count moves, so the code just sent or read was taken
+    // from the same tree on both sides.
+    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
+        Reconstruye();
+    }
+    int n = Padre[simbolo + MarcaHoja];
+    do {
+        const uint16_t k = ++Frecuencia[n];
+        if (Frecuencia[n + 1] < k) {
+            // Every node from n + 1 up to l still counts k - 1; find the last.
+            int l = n + 1;
+            while (Frecuencia[l + 1] < k) {
+                ++l;
+            }
+            Frecuencia[n] = static_cast<uint16_t>(k - 1);
+            Frecuencia[l] = k;
+
+            // Swap the subtrees hanging at n and l; the links of n and l to
+            // their own parents stay, so each subtree takes the other's place.
+            const int i = Hijo[n];
+            Padre[i] = static_cast<int16_t>(l);
+            if (i < MarcaHoja) {
+                Padre[i + 1] = static_cast<int16_t>(l);
+            }
+            const int j = Hijo[l];
+            Hijo[l] = static_cast<int16_t>(i);
+            Padre[j] = static_cast<int16_t>(n);
+            if (j < MarcaHoja) {
+                Padre[j + 1] = static_cast<int16_t>(n);
+            }
+            Hijo[n] = static_cast<int16_t>(j);
+            n = l;
+        }
+        n = Padre[n];
+    } while (n != 0);
+}
+
+void Reconstruye()
+{
+    // Gather the leaves, in their order, into nodes 0..313 with halved counts
+    // rounded up, so no count ever drops to 0.  The order stays sorted.
+    int j = 0;
+    for (int n = 0; n < NumNodos; ++n) {
+        if (Hijo[n] >= MarcaHoja) {
+            Frecuencia[j] = static_cast<uint16_t>((Frecuencia[n] + 1) / 2);
+            Hijo[j] = Hijo[n];
+            ++j;
+        }
+    }
+
+    // Join the two lowest unjoined nodes and insert the sum after every node
+    // of a lower or equal count.  The insertion point always lies above the
+    // pair just joined, so children already named by Hijo never move.
+    for (int k = NumSimbolos, i = 0; k < NumNodos; ++k, i += 2) {
+        const uint16_t f = static_cast<uint16_t>(Frecuencia[i] + Frecuencia[i + 1]);
+        int l = k - 1;
+        while (Frecuencia[l] > f) {
+            --l;
+        }
+        const int p = l + 1;
+        const size_t mover = static_cast<size_t>(k - p);
+        std::memmove(&Frecuencia[p + 1], &Frecuencia[p], mover * sizeof Frecuencia[0]);
+        std::memmove(&Hijo[p + 1], &Hijo[p], mover * sizeof Hijo[0]);
+        Frecuencia[p] = f;
+        Hijo[p] = static_cast<int16_t>(i);
+    }
+
+    // Parent links from the children.  The root is nobody's child, so
+    // Padre[Raiz] keeps its 0.
+    for (int n = 0; n < NumNodos; ++n) {
+        const int m = Hijo[n];
+        Padre[m] = static_cast<int16_t>(n);
+        if (m < MarcaHoja) {
+            Padre[m + 1] = static_cast<int16_t>(n);
+        }
+    }
+}
