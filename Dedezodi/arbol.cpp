@@ -1,0 +1,144 @@
+// Match finder.  Every window position sits in the tree of its first byte,
+// an unbalanced binary search tree ordered by the 60 bytes that start there.
+// Inserting the current position walks from the root to an empty link, and
+// the nodes met on that walk are exactly the candidates worth measuring:
+// the strings sharing the longest prefixes with the new one lie on its
+// search path.  The longest common prefix wins, the nearest position among
+// equal lengths, and a full 60-byte match ends the walk by putting the new
+// position in the old one's place, so a tree never holds two equal strings
+// and the newer always wins.  The encoder's output depends on every one of
+// these choices, so none of them may change.
+//
+// Why it is fast: splitting by first byte keeps the trees small and lets the
+// comparison skip byte 0; the comparison stops at the first difference and
+// reads the string without wrap tests because Texto repeats its first 59
+// bytes after the ring; the link arrays carry one spare entry so that writes
+// through an empty link need no test; nothing is allocated.
+
+#include "arbol.h"
+
+namespace dedezodi {
+
+uint8_t Texto[TamVentana + Anticipo - 1];
+int16_t Superior[TamVentana + 1];
+int16_t Izquierdo[TamVentana + 1];
+int16_t Derecho[TamVentana + 1 + NumArboles];
+int16_t LongIgual;
+uint16_t PosIgual;
+
+void IniciaArbol()
+{
+    // Child links of positions are set when a position is inserted, so only
+    // the roots and the "in a tree" marks need clearing.
+    for (int b = 0; b < NumArboles; ++b)
+        Derecho[PrimeraRaiz + b] = EnlaceVacio;
+    for (int p = 0; p < TamVentana; ++p)
+        Superior[p] = EnlaceVacio;
+}
+
+// Put r where x hangs, taking over its children, and drop x from the tree.
+static void ReemplazaNodo(int x, int r)
+{
+    const int16_t nuevo = static_cast<int16_t>(r);
+    Superior[r] = Superior[x];
+    Izquierdo[r] = Izquierdo[x];
+    Derecho[r] = Derecho[x];
+    Superior[Izquierdo[x]] = nuevo;   // an empty link writes the spare entry
+    Superior[Derecho[x]] = nuevo;
+    const int q = Superior[x];
+    if (Derecho[q] == x)
+        Derecho[q] = nuevo;
+    else
+        Izquierdo[q] = nuevo;
+    Superior[x] = EnlaceVacio;
+}
+
+void InsertaNodo(int r)
+{
+    const uint8_t* const clave = &Texto[r];
+    int x = PrimeraRaiz + clave[0];
+    int comparacion = 1;          // a root's only link is its right one
+    int largo = 0;                // kept in locals during the walk
+    unsigned posicion = PosIgual;
+    Izquierdo[r] = EnlaceVacio;
+    Derecho[r] = EnlaceVacio;
+
+    for (;;) {
+        if (comparacion >= 0) {
+            if (Derecho[x] == EnlaceVacio) {
+                Derecho[x] = static_cast<int16_t>(r);
+                Superior[r] = static_cast<int16_t>(x);
+                break;
+            }
+            x = Derecho[x];
+        } else {
+            if (Izquierdo[x] == EnlaceVacio) {
+                Izquierdo[x] = static_cast<int16_t>(r);
+                Superior[r] = static_cast<int16_t>(x);
+                break;
+            }
+            x = Izquierdo[x];
+        }
+
+        // Byte 0 is the same throughout one tree.  When all 59 others agree
+        // i ends at Anticipo with the last difference, zero.
+        const uint8_t* const otra = &Texto[x];
+        int i = 1;
+        while ((comparacion = clave[i] - otra[i]) == 0 && ++i < Anticipo) {
+        }
+
+        if (i > Umbral) {
+            const unsigned p = ((r - x) & MascaraVentana) - 1u;
+            if (i > largo) {
+                largo = i;
+                posicion = p;
+                if (i >= Anticipo) {
+                    ReemplazaNodo(x, r);
+                    break;
+                }
+            } else if (i == largo && p < posicion) {
+                posicion = p;     // equal length: the nearer one wins
+            }
+        }
+    }
+
+    LongIgual = static_cast<int16_t>(largo);
+    PosIgual = static_cast<uint16_t>(posicion);
+}
+
+void BorraNodo(int p)
+{
+    if (Superior[p] == EnlaceVacio)
+        return;
+
+    int y;   // the node that takes p's place, possibly the empty link
+    if (Derecho[p] == EnlaceVacio) {
+        y = Izquierdo[p];
+    } else if (Izquierdo[p] == EnlaceVacio) {
+        y = Derecho[p];
+    } else {
+        // Two children: the largest string below p on the left moves up.
+        y = Izquierdo[p];
+        if (Derecho[y] != EnlaceVacio) {
+            do
+                y = Derecho[y];
+            while (Derecho[y] != EnlaceVacio);
+            Derecho[Superior[y]] = Izquierdo[y];
+            Superior[Izquierdo[y]] = Superior[y];
+            Izquierdo[y] = Izquierdo[p];
+            Superior[Izquierdo[p]] = static_cast<int16_t>(y);
+        }
+        Derecho[y] = Derecho[p];
+        Superior[Derecho[p]] = static_cast<int16_t>(y);
+    }
+
+    const int q = Superior[p];
+    Superior[y] = static_cast<int16_t>(q);
+    if (Derecho[q] == p)
+        Derecho[q] = static_cast<int16_t>(y);
+    else
+        Izquierdo[q] = static_cast<int16_t>(y);   // never a root: p hangs right of one
+    Superior[p] = EnlaceVacio;
+}
+
+}  // namespace dedezodi
