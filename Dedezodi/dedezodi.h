@@ -36,6 +36,16 @@ void DedezodiPlano();
 void EmpiezaPasada();
 int DedezodiLZH();
 
+// The LZH encoder's pieces: the position code tables (length and
+// left-aligned bits of the code of a position's upper 6 bits) and the bit
+// writer, which takes the top `cuenta` bits of `codigo`.
+extern const uint8_t ValorLong[NumPrefijosPosicion];
+extern const uint8_t ValorCodigo[NumPrefijosPosicion];
+void EscribeBit(int cuenta, uint16_t codigo);
+void CodificaOcteto(int simbolo);
+void CodificaPosicion(unsigned posicion);
+void CodificaFinal();
+
 // Byte routines of the member being packed.  LeeOctetoPlano delivers at
 // most TamanoOriginal bytes and counts each for the progress bar.
 int LeeOctetoPlano(uint8_t* octeto);

@@ -115,10 +115,20 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     EscribeFalsaCabecera();
     TamanoOriginal = MideEntrada();
 
-    uint8_t metodo = MetodoPlano;
+    uint8_t metodo = MetodoLZH;
     EmpiezaPasada();
-    DedezodiPlano();
+    int menor = DedezodiLZH();
     CompletaBarra();
+    if (!menor) {
+        // Store instead, over the LZH attempt, and draw the bar again.
+        EmpiezaPasada();
+        fseeko(Salida, inicio + TamCabecera, SEEK_SET);
+        RetrocedeCursor(AnchoBarra);
+        DibujaBarraVacia();
+        metodo = MetodoPlano;
+        DedezodiPlano();
+        CompletaBarra();
+    }
 
     off_t fin = ftello(Salida);
     fseeko(Salida, inicio, SEEK_SET);

@@ -104,7 +104,7 @@ TEST(ConsolaDedezodi, RunOutputByteForByte)
     auto r = Empaqueta(carpeta, "uno_txt\nvacio b\n", "a_b");
     EXPECT_EQ(r.estado, 0);
     EXPECT_EQ(TrasBanner(r.salida), "\nData file: a.b.lst\n\nNumber of files: 2\n" +
-                                        LineaMiembro("uno.txt", 100, 1) + LineaMiembro("vacio", 0, 1) +
+                                        LineaMiembro("uno.txt", 100, 2) + LineaMiembro("vacio", 0, 2) +
                                         "\n\nDone\n");
     EXPECT_TRUE(ExisteArchivo(carpeta / "a.b.cmp"));
 }

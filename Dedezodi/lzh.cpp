@@ -1,0 +1,153 @@
+// The LZH encoder.  Each step finds the longest earlier match for the text
+// at the current position (match finder), codes either a literal or a
+// length symbol with the adaptive Huffman model followed by the match's
+// position code, and slides the window by the bytes just coded.
+//
+// The window starts every member as 4036 spaces with the lookahead behind
+// them, so text that begins with spaces can match into the window at once.
+// Bits go out most significant first through a 16-bit buffer that writes
+// whole bytes as soon as it holds them.
+
+#include "arbol.h"
+#include "dedezodi.h"
+
+namespace dedezodi {
+
+// ---- Position code -----------------------------------------------------------
+// The upper 6 bits u of a position have a fixed prefix code: lengths 3 to 8
+// bits, shorter for nearer positions; each code is the previous one plus one,
+// shifted left where the length grows.  ValorCodigo holds it left-aligned.
+const uint8_t ValorLong[NumPrefijosPosicion] = {
+    3, 4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 6, 6, 6, 6,
+    6, 6, 6, 6, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7,
+    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8};
+const uint8_t ValorCodigo[NumPrefijosPosicion] = {
+    0x00, 0x20, 0x30, 0x40, 0x50, 0x58, 0x60, 0x68, 0x70, 0x78, 0x80, 0x88, 0x90, 0x94, 0x98, 0x9C,
+    0xA0, 0xA4, 0xA8, 0xAC, 0xB0, 0xB4, 0xB8, 0xBC, 0xC0, 0xC2, 0xC4, 0xC6, 0xC8, 0xCA, 0xCC, 0xCE,
+    0xD0, 0xD2, 0xD4, 0xD6, 0xD8, 0xDA, 0xDC, 0xDE, 0xE0, 0xE2, 0xE4, 0xE6, 0xE8, 0xEA, 0xEC, 0xEE,
+    0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+
+// ---- Bit writer ----------------------------------------------------------------
+
+// Appends the top `cuenta` bits of `codigo` (1..16, the rest zero).  The
+// buffer holds 0..7 bits between calls, so one call writes at most 2 bytes.
+void EscribeBit(int cuenta, uint16_t codigo)
+{
+    AuxLZW = static_cast<uint16_t>(AuxLZW | (codigo >> LongLZW));
+    LongLZW = static_cast<uint8_t>(LongLZW + cuenta);
+    if (LongLZW < 8)
+        return;
+    EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW >> 8));
+    LongLZW = static_cast<uint8_t>(LongLZW - 8);
+    if (LongLZW >= 8) {
+        EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW));
+        LongLZW = static_cast<uint8_t>(LongLZW - 8);
+        // The bits of codigo that did not fit in the two bytes just written.
+        AuxLZW = static_cast<uint16_t>(static_cast<uint32_t>(codigo) << (cuenta - LongLZW));
+    } else {
+        AuxLZW = static_cast<uint16_t>(AuxLZW << 8);
+    }
+}
+
+// Writes the symbol's path from the root down to its leaf, then counts the
+// symbol.  The path is collected walking up, so each step's bit enters at
+// the top and the root's edge ends first.  A path can be longer than 16
+// edges; it cannot reach 32, since a leaf of depth d in a Huffman tree whose
+// counts are at least 1 needs a root count of at least Fibonacci(d + 1),
+// and the root never exceeds 0x8000.
+void CodificaOcteto(int simbolo)
+{
+    uint32_t codigo = 0;
+    int cuenta = 0;
+    int nodo = Padre[simbolo + MarcaHoja];
+    do {
+        codigo = (codigo >> 1) | (static_cast<uint32_t>(nodo & 1) << 31);
+        ++cuenta;
+        nodo = Padre[nodo];
+    } while (nodo != Raiz);
+    if (cuenta > 16) {
+        EscribeBit(16, static_cast<uint16_t>(codigo >> 16));
+        EscribeBit(cuenta - 16, static_cast<uint16_t>(codigo));
+    } else {
+        EscribeBit(cuenta, static_cast<uint16_t>(codigo >> 16));
+    }
+    Actualiza(simbolo);
+}
+
+void CodificaPosicion(unsigned posicion)
+{
+    unsigned u = posicion >> BitsPosicionBajos;
+    EscribeBit(ValorLong[u], static_cast<uint16_t>(ValorCodigo[u] << 8));
+    EscribeBit(BitsPosicionBajos, static_cast<uint16_t>((posicion & 0x3F) << 10));
+}
+
+// The last partial byte, padded with zero bits.
+void CodificaFinal()
+{
+    if (LongLZW != 0)
+        EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW >> 8));
+}
+
+// ---- Main loop -------------------------------------------------------------------
+
+// Puts a new byte at window position s, and in the copy after the ring that
+// lets the match finder read across the wrap.
+static inline void GuardaEnVentana(int s, uint8_t octeto)
+{
+    Texto[s] = octeto;
+    if (s < Anticipo - 1)
+        Texto[s + TamVentana] = octeto;
+}
+
+int DedezodiLZH()
+{
+    IniciaHuffman();
+    IniciaArbol();
+    int s = 0;                   // where the next input byte goes: r + 60
+    int r = InicioEscritura;     // the first byte of the lookahead
+    for (int i = 0; i < r; ++i)
+        Texto[i] = RellenoVentana;
+
+    int len = 0;                 // lookahead bytes still to code
+    uint8_t octeto;
+    while (len < Anticipo && LeeOctetoPlano(&octeto))
+        Texto[r + len++] = octeto;
+    for (int i = 1; i <= Anticipo; ++i)
+        InsertaNodo(r - i);
+    InsertaNodo(r);
+
+    do {
+        if (LongIgual > len)
+            LongIgual = static_cast<int16_t>(len);
+        if (LongIgual <= Umbral) {
+            LongIgual = 1;
+            CodificaOcteto(Texto[r]);
+        } else {
+            CodificaOcteto(LongIgual + DesplazamientoLongitud);
+            CodificaPosicion(PosIgual);
+        }
+        const int ultimo = LongIgual;
+        int i = 0;
+        for (; i < ultimo && LeeOctetoPlano(&octeto); ++i) {
+            BorraNodo(s);
+            GuardaEnVentana(s, octeto);
+            s = (s + 1) & MascaraVentana;
+            r = (r + 1) & MascaraVentana;
+            InsertaNodo(r);
+        }
+        // The input has ended: slide on without new bytes.
+        for (; i < ultimo; ++i) {
+            BorraNodo(s);
+            s = (s + 1) & MascaraVentana;
+            r = (r + 1) & MascaraVentana;
+            if (--len != 0)
+                InsertaNodo(r);
+        }
+    } while (len > 0);
+
+    CodificaFinal();
+    return TamanoComprimido < TamanoOriginal;
+}
+
+}  // namespace dedezodi
