@@ -39,8 +39,8 @@ int DedezodiLZH();
 // The LZH encoder's pieces: the position code tables (length and
 // left-aligned bits of the code of a position's upper 6 bits) and the bit
 // writer, which takes the top `cuenta` bits of `codigo`.
-extern const uint8_t ValorLong[NumPrefijosPosicion];
-extern const uint8_t ValorCodigo[NumPrefijosPosicion];
+extern const uint8_t* const ValorLong;
+extern const uint8_t* const ValorCodigo;
 void EscribeBit(int cuenta, uint16_t codigo);
 void CodificaOcteto(int simbolo);
 void CodificaPosicion(unsigned posicion);
