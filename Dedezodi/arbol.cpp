@@ -17,6 +17,8 @@
 
 #include "arbol.h"
 
+#include <algorithm>
+
 namespace dedezodi {
 
 uint8_t Texto[TamVentana + Anticipo - 1];
@@ -34,6 +36,21 @@ void IniciaArbol()
         Derecho[PrimeraRaiz + b] = EnlaceVacio;
     for (int p = 0; p < TamVentana; ++p)
         Superior[p] = EnlaceVacio;
+}
+
+// The length of the common prefix of two 60-byte strings known to agree
+// before byte `i`, and in `diferencia` the difference of the first bytes
+// that differ (0 when all agree).
+static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int i, int& diferencia)
+{
+    for (; i < Anticipo; ++i) {
+        if (clave[i] != otra[i]) {
+            diferencia = clave[i] - otra[i];
+            return i;
+        }
+    }
+    diferencia = 0;
+    return Anticipo;
 }
 
 // Put r where x hangs, taking over its children, and drop x from the tree.
@@ -58,6 +75,11 @@ void InsertaNodo(int r)
     const uint8_t* const clave = &Texto[r];
     int x = PrimeraRaiz + clave[0];
     int comparacion = 1;          // a root's only link is its right one
+    // Common prefix with the last node passed that is smaller than the key
+    // and with the last one that is larger.  Byte 0 is the same throughout
+    // one tree.
+    int comunMenor = 1;
+    int comunMayor = 1;
     int largo = 0;                // kept in locals during the walk
     unsigned posicion = PosIgual;
     Izquierdo[r] = EnlaceVacio;
@@ -80,12 +102,14 @@ void InsertaNodo(int r)
             x = Izquierdo[x];
         }
 
-        // Byte 0 is the same throughout one tree.  When all 59 others agree
-        // i ends at Anticipo with the last difference, zero.
-        const uint8_t* const otra = &Texto[x];
-        int i = 1;
-        while ((comparacion = clave[i] - otra[i]) == 0 && ++i < Anticipo) {
-        }
+        // Every string below the last turns shares at least the shorter of
+        // their two common prefixes with the key, so the comparison starts
+        // there.
+        const int i = MideComun(clave, &Texto[x], std::min(comunMenor, comunMayor), comparacion);
+        if (comparacion < 0)
+            comunMayor = i;
+        else
+            comunMenor = i;
 
         if (i > Umbral) {
             const unsigned p = ((r - x) & MascaraVentana) - 1u;
