@@ -1,0 +1,64 @@
+// Vuvodiv: restores the files of the archive <base>.cmp into the working
+// folder.
+
+#include "vuvodiv.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+namespace vuvodiv {
+
+void Presenta()
+{
+    const char* titulo = "Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive";
+    printf("\n%s\n", titulo);
+    for (size_t i = strlen(titulo); i > 0; --i)
+        putchar('=');
+    putchar('\n');
+}
+
+void MuestraUso()
+{
+    printf("\nTo call this programme:\nVuvodiv FileName\n"
+           "  where FileName is the name of a file with extension\n"
+           "  'cmp' that holds the compressed data\n");
+    exit(0);
+}
+
+}  // namespace vuvodiv
+
+using namespace vuvodiv;
+
+int main(int argc, char* argv[])
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    signal(SIGXFSZ, SIG_IGN);   // a file-size limit shows as a write error
+    Presenta();
+    if (argc != 2)
+        MuestraUso();
+    const char* base = argv[1];
+    if (strlen(base) > MaxLongBase)
+        ErrorFatalCon("Name too long: %s", base);
+
+    snprintf(NombreArchivo, sizeof NombreArchivo, "%s.cmp", base);
+    ArreglaSeparador(NombreArchivo);
+    printf("\nFile of compressed data: %s\n", NombreArchivo);
+    Entrada = fopen(NombreArchivo, "rb");
+    if (!Entrada)
+        ErrorFatalCon("Can't open file '%s'", NombreArchivo);
+    while (LeeCabecera())
+        Vuvodiv();
+    fclose(Entrada);
+    Entrada = nullptr;
+
+    // Refused members did not stop the run, but it did not do its job.
+    if (MiembrosNoRestaurados > 0) {
+        char mensaje[64];
+        snprintf(mensaje, sizeof mensaje, "%lu member%s not restored",
+                 static_cast<unsigned long>(MiembrosNoRestaurados), MiembrosNoRestaurados == 1 ? "" : "s");
+        ErrorFatal(mensaje);
+    }
+    printf("\n\nDone\n");
+    return 0;
+}

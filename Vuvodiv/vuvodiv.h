@@ -1,0 +1,63 @@
+// The restorer: member loop, one member's file, text conversion, and the
+// byte routines the LZH decoder reads and writes through.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common.h"
+
+namespace vuvodiv {
+
+constexpr int MaxLongBase = 8;          // the command-line base name
+
+// The archive's name, "<base>.cmp" with '_' read as '.'.
+extern char NombreArchivo[MaxLongBase + 5];
+
+// ---- The member whose header was read last ----------------------------------
+extern char Nombre[TamNombre + 1];      // the 12-byte field and a terminator
+extern uint8_t Tipo;
+extern uint8_t Metodo;
+extern uint32_t ContadorLectura;        // data bytes of the member taken so far
+
+// Text conversion, set from Tipo by PreparaTraduccion; a type of 4 or more
+// leaves both as the previous member set them.
+extern bool HayQueTraducir;             // every byte goes through Tra
+extern bool CuidaCR;                    // carriage returns are left out
+extern const uint8_t Tra[256];
+
+// Set by the reader when the archive ends inside the member's data; the
+// member is then not kept and the run stops.
+extern bool Truncado;
+// Set by the LZH decoder when the member's data cannot be what the encoder
+// wrote; the member is then not kept and the run goes on with the next.
+extern bool MiembroDanado;
+// Members refused (unsafe name, unknown method, damaged data) so far.
+extern uint32_t MiembrosNoRestaurados;
+
+void Presenta();
+[[noreturn]] void MuestraUso();
+
+// 1 and the member's fields when a member follows; 0 at the end of the
+// archive.  A header cut short or a read error is fatal.
+int LeeCabecera();
+void Vuvodiv();
+void PreparaTraduccion();
+void VuvodivPlano();
+void VuvodivLZW();
+
+// Byte routines of the member being restored.  LeeOctetoComprimido never
+// takes more than TamanoComprimido bytes and gives 0 past them (or at a real
+// end of file, which sets Truncado).  EscribeOctetoPlano counts every byte
+// for the progress bar, also one that EscribeTraduciendo leaves out.
+uint8_t LeeOctetoComprimido();
+void EscribeOctetoPlano(uint8_t octeto);
+void EscribeTraduciendo(uint8_t octeto);
+
+// Archive bytes may be anything: a name is shown with its control bytes
+// written as \xNN, so it cannot drive the terminal.  destino holds at least
+// 4 * TamNombre + 1 bytes.
+void EscapaNombre(const char* nombre, char* destino);
+constexpr int TamNombreVisible = 4 * TamNombre + 1;
+
+}  // namespace vuvodiv
