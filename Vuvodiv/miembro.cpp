@@ -267,14 +267,17 @@ void Vuvodiv()
         RechazaMiembro("unsafe name");
         return;
     }
-    if (Metodo != MetodoPlano) {   // the LZH decoder is wired in here; until then method 1 is refused too
+    if (Metodo != MetodoPlano && Metodo != MetodoLZH) {
         char motivo[32];
         snprintf(motivo, sizeof motivo, "unknown method %u", static_cast<unsigned>(Metodo));
         RechazaMiembro(motivo);
         return;
     }
     AbreMiembro();
-    VuvodivPlano();
+    if (Metodo == MetodoPlano)
+        VuvodivPlano();
+    else
+        VuvodivLZW();
     CierraMiembro();
 }
 

@@ -46,6 +46,17 @@ void PreparaTraduccion();
 void VuvodivPlano();
 void VuvodivLZW();
 
+// The LZH decoder's pieces: the window, the position code expanded to
+// look-ups by the next 8 bits of the stream (the upper 6 bits of the
+// position, and the length of their code), and the bit reader.
+extern uint8_t Texto[TamVentana];
+extern const uint8_t* const ValorCodigo;
+extern const uint8_t* const ValorLong;
+int DecodificaOcteto();
+int DecodificaPosicion();
+int TraeBit();
+int TraeOcteto();
+
 // Byte routines of the member being restored.  LeeOctetoComprimido never
 // takes more than TamanoComprimido bytes and gives 0 past them (or at a real
 // end of file, which sets Truncado).  EscribeOctetoPlano counts every byte
