@@ -142,3 +142,43 @@ std::string TextoDePrueba(size_t tamano, uint32_t semilla)
     texto.resize(tamano);
     return texto;
 }
+
+// The file is made of segments "s" + "c" * n.  Once the nine letters have
+// been seen, each segment is coded as one match of n + 1 bytes, which starts
+// at its letter and ends with its run, provided no pair of successive
+// letters repeats within the window: the letters follow a cycle through all
+// 81 ordered pairs of A..I, so a pair comes back only after 81 segments,
+// more than 4096 bytes later.  Runs of 59 down to 51 bytes, in blocks of
+// 330 x (1, 1, 2, 3, 5, 8, 13, 21, 34) segments, give nine length symbols
+// Fibonacci-like counts: each outweighs all rarer symbols together, so they
+// hang as a chain nine levels deep above the subtree of the ~300 symbols
+// never sent.  The final '0', one of those, is coded 17 edges deep, before
+// the model's first rebuild.
+std::string EntradaProfunda()
+{
+    const int letras = 9;
+    std::vector<int> ciclo{0};
+    std::vector<std::vector<bool>> usado(letras, std::vector<bool>(letras, false));
+    for (int actual = 0;;) {
+        int siguiente = letras - 1;
+        while (siguiente >= 0 && usado[static_cast<size_t>(actual)][static_cast<size_t>(siguiente)])
+            --siguiente;
+        if (siguiente < 0)
+            break;
+        usado[static_cast<size_t>(actual)][static_cast<size_t>(siguiente)] = true;
+        ciclo.push_back(siguiente);
+        actual = siguiente;
+    }
+    ciclo.pop_back();   // the cycle returns to its start: 81 letters, 81 pairs
+
+    static const int fibonacci[] = {1, 1, 2, 3, 5, 8, 13, 21, 34};
+    std::string datos;
+    size_t segmento = 0;
+    for (int k = 0; k < 9; ++k) {
+        for (int vez = 0; vez < 330 * fibonacci[k]; ++vez, ++segmento) {
+            datos += static_cast<char>('A' + ciclo[segmento % ciclo.size()]);
+            datos.append(static_cast<size_t>(59 - k), 'c');
+        }
+    }
+    return datos + '0';
+}

@@ -43,3 +43,7 @@ std::string Cabecera(const std::string& nombre, int tipo, int metodo,
 // Deterministic test data.
 std::string DatosAleatorios(size_t tamano, uint32_t semilla);
 std::string TextoDePrueba(size_t tamano, uint32_t semilla);   // word-like text with lines
+
+// A file whose compression codes a symbol deeper than 16 edges below the
+// root of the adaptive tree, so that its code is longer than 16 bits.
+std::string EntradaProfunda();
