@@ -10,11 +10,10 @@
 namespace dedezodi {
 
 constexpr int MaxArchivos = 300;
-constexpr int MaxLongBase = 8;          // the command-line base name
 constexpr int LongLinea = 80;           // a list line is read in pieces of 80
 
 // The archive's name, "<base>.cmp" with '_' read as '.'.
-extern char NombreArchivo[MaxLongBase + 5];
+extern char NombreArchivo[TamNombreArchivo];
 
 // The list, read whole before the archive is created.
 extern char Nombres[MaxArchivos][TamNombre + 1];

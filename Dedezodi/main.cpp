@@ -2,7 +2,6 @@
 
 #include "dedezodi.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,11 +9,7 @@ namespace dedezodi {
 
 void Presenta()
 {
-    const char* titulo = "Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive";
-    printf("\n%s\n", titulo);
-    for (size_t i = strlen(titulo); i > 0; --i)
-        putchar('=');
-    putchar('\n');
+    PresentaTitulo("Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive");
 }
 
 void MuestraUso()
@@ -31,24 +26,20 @@ using namespace dedezodi;
 
 int main(int argc, char* argv[])
 {
-    setvbuf(stdout, nullptr, _IONBF, 0);
-    signal(SIGXFSZ, SIG_IGN);   // a file-size limit shows as a write error
+    IniciaConsola();
     Presenta();
     if (argc != 2)
         MuestraUso();
     const char* base = argv[1];
-    if (strlen(base) > MaxLongBase)
-        ErrorFatalCon("Name too long: %s", base);
+    CompruebaBase(base);
 
-    char nombreLista[MaxLongBase + 5];
-    snprintf(nombreLista, sizeof nombreLista, "%s.lst", base);
-    ArreglaSeparador(nombreLista);
+    char nombreLista[TamNombreArchivo];
+    ComponeNombreArchivo(nombreLista, base, ".lst");
     printf("\nData file: %s\n", nombreLista);
     int cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
     printf("\nNumber of files: %d\n", cuenta);
 
-    snprintf(NombreArchivo, sizeof NombreArchivo, "%s.cmp", base);
-    ArreglaSeparador(NombreArchivo);
+    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
     Salida = CreaTemporal(NombreArchivo);
     if (!Salida)
         ErrorFatalCon("Can't create file '%s'", NombreArchivo);

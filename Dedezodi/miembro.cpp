@@ -8,7 +8,7 @@
 
 namespace dedezodi {
 
-char NombreArchivo[MaxLongBase + 5];
+char NombreArchivo[TamNombreArchivo];
 
 // The file being packed, for messages, and how many of its bytes have been
 // delivered: never more than the size measured up front, so the header

@@ -3,7 +3,6 @@
 
 #include "vuvodiv.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,11 +10,7 @@ namespace vuvodiv {
 
 void Presenta()
 {
-    const char* titulo = "Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive";
-    printf("\n%s\n", titulo);
-    for (size_t i = strlen(titulo); i > 0; --i)
-        putchar('=');
-    putchar('\n');
+    PresentaTitulo("Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive");
 }
 
 void MuestraUso()
@@ -32,17 +27,14 @@ using namespace vuvodiv;
 
 int main(int argc, char* argv[])
 {
-    setvbuf(stdout, nullptr, _IONBF, 0);
-    signal(SIGXFSZ, SIG_IGN);   // a file-size limit shows as a write error
+    IniciaConsola();
     Presenta();
     if (argc != 2)
         MuestraUso();
     const char* base = argv[1];
-    if (strlen(base) > MaxLongBase)
-        ErrorFatalCon("Name too long: %s", base);
+    CompruebaBase(base);
 
-    snprintf(NombreArchivo, sizeof NombreArchivo, "%s.cmp", base);
-    ArreglaSeparador(NombreArchivo);
+    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
     printf("\nFile of compressed data: %s\n", NombreArchivo);
     Entrada = fopen(NombreArchivo, "rb");
     if (!Entrada)

@@ -13,7 +13,7 @@
 
 namespace vuvodiv {
 
-char NombreArchivo[MaxLongBase + 5];
+char NombreArchivo[TamNombreArchivo];
 
 char Nombre[TamNombre + 1];
 uint8_t Tipo;

@@ -9,10 +9,9 @@
 
 namespace vuvodiv {
 
-constexpr int MaxLongBase = 8;          // the command-line base name
 
 // The archive's name, "<base>.cmp" with '_' read as '.'.
-extern char NombreArchivo[MaxLongBase + 5];
+extern char NombreArchivo[TamNombreArchivo];
 
 // ---- The member whose header was read last ----------------------------------
 extern char Nombre[TamNombre + 1];      // the 12-byte field and a terminator

@@ -39,6 +39,20 @@ inline void AvanzaBarra()
     }
 }
 
+// ---- Console and command line ----------------------------------------------
+constexpr int MaxLongBase = 8;     // the command-line base name
+constexpr int TamNombreArchivo = MaxLongBase + 5;   // base, extension, terminator
+
+// Unbuffered standard output, so every progress mark shows at once; and a
+// file-size limit reported as a write error instead of killing the process.
+void IniciaConsola();
+// The banner line and its underline of '=' as long as the line.
+void PresentaTitulo(const char* titulo);
+// Stops with "Name too long" for a base name over 8 characters.
+void CompruebaBase(const char* base);
+// "<base><extension>" with every '_' read as '.'.
+void ComponeNombreArchivo(char* destino, const char* base, const char* extension);
+
 // ---- Errors and names ------------------------------------------------------
 // The only error path: prints "\nFatal error. <message>\n", removes a
 // half-written output file, and exits with status 1.

@@ -20,6 +20,34 @@ uint32_t Paso;
 uint32_t ContadorParcial;
 int32_t Punto;
 
+// ---- Console and command line ----------------------------------------------
+
+void IniciaConsola()
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+void PresentaTitulo(const char* titulo)
+{
+    printf("\n%s\n", titulo);
+    for (size_t i = strlen(titulo); i > 0; --i)
+        putchar('=');
+    putchar('\n');
+}
+
+void CompruebaBase(const char* base)
+{
+    if (strlen(base) > MaxLongBase)
+        ErrorFatalCon("Name too long: %s", base);
+}
+
+void ComponeNombreArchivo(char* destino, const char* base, const char* extension)
+{
+    snprintf(destino, TamNombreArchivo, "%s%s", base, extension);
+    ArreglaSeparador(destino);
+}
+
 // ---- Errors and names ------------------------------------------------------
 
 void ErrorFatal(const char* mensaje)
