@@ -1,5 +1,5 @@
-// The shared core's plumbing: per-member state, the fatal error path, the
-// '_' separator fix-up, the progress bar and output files that take their
+// The shared core's plumbing: per-member state, composing fatal messages,
+// the '_' separator fix-up, the progress bar and output files that take their
 // final name only when complete.
 
 #include "common.h"
@@ -21,13 +21,6 @@ uint32_t ContadorParcial;
 int32_t Punto;
 
 // ---- Errors and names ------------------------------------------------------
-
-void ErrorFatal(const char* mensaje)
-{
-    printf("\nFatal error. %s\n", mensaje);
-    DescartaTemporal(nullptr);
-    exit(1);
-}
 
 void ErrorFatalCon(const char* formato, const char* nombre)
 {
