@@ -45,10 +45,14 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
     uint8_t tipo;
     int cuenta = 0;
     while (LeePalabra(lista, nombre, &tipo)) {
-        if (cuenta == MaxArchivos)
-            ErrorFatal("Too many files");
-        if (strlen(nombre) > TamNombre)
-            ErrorFatalCon("Name too long: %s", nombre);
+        // The list is closed before a fatal error, so the error path leaves
+        // nothing open even where it does not end the process.
+        const char* error = cuenta == MaxArchivos ? "Too many files"
+                            : strlen(nombre) > TamNombre ? "Name too long: %s" : nullptr;
+        if (error) {
+            fclose(lista);
+            ErrorFatalCon(error, nombre);
+        }
         ArreglaSeparador(nombre);
         strcpy(nombres[cuenta], nombre);
         tipos[cuenta] = tipo;

@@ -249,9 +249,10 @@ static void CierraMiembro()
         ++MiembrosNoRestaurados;
         return;
     }
-    if (!ConfirmaTemporal(Salida, Nombre))
+    bool confirmado = ConfirmaTemporal(Salida, Nombre);
+    Salida = nullptr;   // closed either way: the fatal path must not see it
+    if (!confirmado)
         ErrorFatalCon("Can't write file '%s'", NombreVisible);
-    Salida = nullptr;
     CompletaBarra();
     printf("  %lu", static_cast<unsigned long>(TamanoOriginal));
 }

@@ -1,5 +1,5 @@
-// The shared core's plumbing: per-member state, the fatal error path, the
-// '_' separator fix-up, the progress bar and output files that take their
+// The shared core's plumbing: per-member state, composing fatal messages,
+// the '_' separator fix-up, the progress bar and output files that take their
 // final name only when complete.
 
 #include "common.h"
@@ -49,13 +49,6 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 }
 
 // ---- Errors and names ------------------------------------------------------
-
-void ErrorFatal(const char* mensaje)
-{
-    printf("\nFatal error. %s\n", mensaje);
-    DescartaTemporal(nullptr);
-    exit(1);
-}
 
 void ErrorFatalCon(const char* formato, const char* nombre)
 {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ayuda.h"
 #include "dedezodi.h"
@@ -126,4 +129,50 @@ TEST(ListaArchivos, UnreadableListIsReported)
     auto carpetaComoLista = EjecutaPrograma(DEDEZODI_BIN, {"dir"}, carpeta.Ruta());
     EXPECT_EQ(carpetaComoLista.estado, 1);
     EXPECT_NE(carpetaComoLista.salida.find("Fatal error. Can't read file 'dir.lst'"), std::string::npos);
+}
+
+namespace {
+
+// The lowest free descriptor, which open() hands out next: higher after a
+// file is left open.
+int PrimerDescriptorLibre()
+{
+    int descriptor = open("/dev/null", O_RDONLY);
+    close(descriptor);
+    return descriptor;
+}
+
+int DescriptorLibreAntes;
+
+// Runs as the fatal error exits: status 2 if the list is still open.
+void CompruebaListaCerrada()
+{
+    if (PrimerDescriptorLibre() != DescriptorLibreAntes)
+        _exit(2);
+}
+
+}  // namespace
+
+// Found by fuzzing (a list naming "trece_letras1"): a refused list stayed
+// open on the fatal error path, which leaks a descriptor wherever that path
+// does not end the process.  The child checks at its exit that the list's
+// descriptor is free again; exit status 2 would mean it is not.
+TEST(ListaArchivos, RefusedListIsClosedBeforeTheFatalError)
+{
+    std::string trescientos;
+    for (int i = 0; i <= MaxArchivos; ++i)
+        trescientos += "f" + std::to_string(i) + "\n";
+    for (const std::string& contenido : {std::string("trece_letras1\n"), trescientos}) {
+        CarpetaTemporal carpeta;
+        EscribeArchivo(carpeta / "x.lst", contenido);
+        static char nombres[MaxArchivos][TamNombre + 1];
+        static uint8_t tipos[MaxArchivos];
+        EXPECT_EXIT(
+            {
+                DescriptorLibreAntes = PrimerDescriptorLibre();
+                atexit(CompruebaListaCerrada);
+                ExtraeNombres((carpeta / "x.lst").c_str(), nombres, tipos);
+            },
+            testing::ExitedWithCode(1), "");
+    }
 }

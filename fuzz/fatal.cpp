@@ -1,0 +1,18 @@
+// The fuzz build's error exit: the programs' ErrorFatal (common/fatal.cpp)
+// removes the pending temporary output and ends the process; here the
+// temporary output goes the same way, through the same helper, and control
+// goes back to the fuzz target, so one process can run millions of inputs.
+
+#include "arnes.h"
+#include "common.h"
+
+#include <cstdio>
+
+char MensajeFatal[256];
+
+void ErrorFatal(const char* mensaje)
+{
+    snprintf(MensajeFatal, sizeof MensajeFatal, "%s", mensaje);
+    DescartaTemporal(nullptr);
+    throw FinFatal{};
+}

@@ -1,0 +1,138 @@
+// Writes the fuzz targets' seed corpora, made here and by the compressor's
+// own code, never taken from elsewhere:
+//   <dir>/archivo     archives packed by Dedezodi's member driver, and copies
+//                     with a header changed (text types, an unknown method,
+//                     an unsafe name) or cut short;
+//   <dir>/ida_vuelta  files of the kinds the encoder meets: text, runs,
+//                     spaces, random bytes, nothing;
+//   <dir>/lista       list files: comments, type words, CR LF, long lines,
+//                     too many names, a name too long.
+// Usage: semillas DIR (DIR must exist and be empty or absent).
+
+#include "arnes.h"
+#include "dedezodi.h"
+
+#include <filesystem>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string CarpetaSemillas;   // the corpus root, absolute
+
+std::string TextoSemilla(size_t tamano, uint32_t semilla)
+{
+    static const char* const palabras[] = {"river", "stone", "the", "of", "light", "and",
+                                           "window", "a", "slow", "morning", "under", "it"};
+    std::mt19937 azar(semilla);
+    std::string texto;
+    while (texto.size() < tamano) {
+        texto += palabras[azar() % 12];
+        texto += azar() % 9 == 0 ? "\r\n" : " ";
+    }
+    texto.resize(tamano);
+    return texto;
+}
+
+std::string AzarSemilla(size_t tamano, uint32_t semilla)
+{
+    std::mt19937 azar(semilla);
+    std::string bytes(tamano, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(azar());
+    return bytes;
+}
+
+void GuardaSemilla(const std::string& carpeta, const std::string& nombre, const std::string& bytes)
+{
+    fs::create_directories(CarpetaSemillas + "/" + carpeta);
+    EscribeBytes(CarpetaSemillas + "/" + carpeta + "/" + nombre,
+                 reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// Packs files with the real member driver, in the working folder.
+std::string EmpaquetaSemilla(const std::vector<std::pair<std::string, std::string>>& archivos)
+{
+    EntraCarpetaTrabajo();
+    for (const auto& [nombre, datos] : archivos)
+        EscribeBytes(nombre, reinterpret_cast<const uint8_t*>(datos.data()), datos.size());
+    Salida = fopen("x.cmp", "wb+");
+    for (const auto& archivo : archivos)
+        dedezodi::Dedezodi(archivo.first.c_str(), TipoTexto);
+    dedezodi::EscribeFalsaCabecera();
+    fclose(Salida);
+    Salida = nullptr;
+    std::string archivo = LeeBytes("x.cmp");
+    SaleCarpetaTrabajo();
+    return archivo;
+}
+
+void SiembraArchivos()
+{
+    std::string lzh = EmpaquetaSemilla({{"poema.txt", TextoSemilla(900, 1)},
+                                        {"doce_letras1", std::string(200, 'a')},
+                                        {"vacio", ""},
+                                        {"ruido.bin", AzarSemilla(120, 2)}});
+    GuardaSemilla("archivo", "cuatro", lzh);
+    GuardaSemilla("archivo", "espacios", EmpaquetaSemilla({{"sp", std::string(300, ' ')}}));
+    GuardaSemilla("archivo", "solo_fin", std::string(TamCabecera, '\0'));
+    std::string corto = EmpaquetaSemilla({{"a", TextoSemilla(400, 3)}, {"b", AzarSemilla(50, 4)}});
+    for (uint8_t tipo : {TipoTextoSinCR, TipoTextoTraducido, uint8_t{5}}) {
+        std::string cambiado = corto;
+        cambiado[PosTipo] = static_cast<char>(tipo);
+        GuardaSemilla("archivo", "tipo" + std::to_string(tipo), cambiado);
+    }
+    std::string metodo = corto;
+    metodo[PosMetodo] = 7;
+    GuardaSemilla("archivo", "metodo7", metodo);
+    std::string inseguro = corto;
+    inseguro.replace(0, 3, "../");
+    GuardaSemilla("archivo", "inseguro", inseguro);
+    GuardaSemilla("archivo", "cortado", corto.substr(0, corto.size() / 2));
+}
+
+void SiembraIdaVuelta()
+{
+    GuardaSemilla("ida_vuelta", "vacio", "");
+    GuardaSemilla("ida_vuelta", "texto", TextoSemilla(1500, 5));
+    GuardaSemilla("ida_vuelta", "racha", std::string(700, 'x'));
+    GuardaSemilla("ida_vuelta", "espacios", std::string(61, ' '));
+    GuardaSemilla("ida_vuelta", "azar", AzarSemilla(300, 6));
+    std::string mezcla = TextoSemilla(500, 7) + AzarSemilla(100, 8) + TextoSemilla(500, 7);
+    GuardaSemilla("ida_vuelta", "mezcla", mezcla);
+}
+
+void SiembraListas()
+{
+    GuardaSemilla("lista", "ejemplo", "* papers\nnotas_txt\ninforme.doc   b\n\n   \n\tdatos\tBin extra\n");
+    GuardaSemilla("lista", "crlf", "uno\r\ndos b\r\n*tres\r\n");
+    GuardaSemilla("lista", "larga", "primero" + std::string(73, ' ') + "segundo b\n");
+    GuardaSemilla("lista", "nombre_largo", "trece_letras1\n");
+    std::string muchos;
+    for (int i = 0; i <= dedezodi::MaxArchivos; ++i)
+        muchos += "f" + std::to_string(i) + "\n";
+    GuardaSemilla("lista", "muchos", muchos);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: semillas DIR\n");
+        return 2;
+    }
+    CarpetaSemillas = fs::absolute(argv[1]).string();
+    SilenciaConsola();
+    try {
+        SiembraArchivos();
+        SiembraIdaVuelta();
+        SiembraListas();
+    } catch (const FinFatal&) {
+        fprintf(stderr, "semillas: %s\n", MensajeFatal);
+        return 1;
+    }
+    return 0;
+}
