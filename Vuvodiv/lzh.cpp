@@ -5,8 +5,9 @@
 //
 // The stream has no checksum, but the encoder always ends it inside its last
 // byte, so the decoder keeps count of the bits it has consumed: a member that
-// needs more bits than its data holds, leaves its last byte unused, or ends
-// in a match longer than the bytes still due is damaged.  Decoding stops as
+// needs more bits than its data holds, leaves its last byte unused, ends in a
+// match longer than the bytes still due, or copies from window bytes it has
+// not written (which would hold the previous member's bytes) is damaged.  Decoding stops as
 // soon as that is known, so the work stays bounded by the member's data.
 
 #include "vuvodiv.h"
@@ -134,7 +135,10 @@ void VuvodivLZW()
         } else {
             int posicion = DecodificaPosicion();
             uint32_t longitud = static_cast<uint32_t>(simbolo - DesplazamientoLongitud);
-            if (longitud > TamanoOriginal - producidos) {
+            // A copy may not start in the window bytes this member has not
+            // written yet, nor run past the member's size.
+            if (static_cast<uint32_t>(posicion) >= producidos + InicioEscritura ||
+                longitud > TamanoOriginal - producidos) {
                 MiembroDanado = true;
                 return;
             }

@@ -303,6 +303,24 @@ TEST(Danos, UnusedTrailingDataIsDamage)
     EXPECT_NE(r.salida.find("Fatal error. 2 members not restored"), std::string::npos);
 }
 
+// At the start of a member the window holds 4036 spaces; the 60 bytes after
+// them are not yet written, and a copy from there would expose the previous
+// member's bytes.  The first token here is a match of 60 (c5) at P = 4095
+// (11111111 111111): it would start at position 4036.  P = 4035 reaches the
+// last space and is fine.
+TEST(Danos, CopyFromUnwrittenWindowIsDamage)
+{
+    const std::string archivo = Cabecera("previo", 1, 0, 3, 3) + "abc" +
+                                Cabecera("fuga", 1, 1, 60, 3) + Bytes({0xc5, 0xff, 0xfc}) +
+                                Cabecera("bueno", 1, 1, 60, 3) + Bytes({0xc5, 0xfc, 0xec}) + Fin;
+    CarpetaTemporal carpeta;
+    auto r = Restaura(carpeta, archivo);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("not restored: damaged data"), std::string::npos);
+    EXPECT_FALSE(ExisteArchivo(carpeta / "fuga"));
+    EXPECT_EQ(LeeArchivo(carpeta / "bueno"), std::string(60, ' '));
+}
+
 // An LZH member cut short by the end of the archive is truncation, not damage.
 TEST(Danos, TruncatedLZHMemberIsReportedAsTruncated)
 {
