@@ -103,7 +103,10 @@ static void ReemplazaNodo(int x, int r)
 void InsertaNodo(int r)
 {
     const uint8_t* const clave = &Texto[r];
-    int x = PrimeraRaiz + clave[0];
+    // Links are read as unsigned 16-bit values: a zero-extending load gives
+    // the next index as it is, where a signed one needed two more
+    // instructions on the chain of dependent loads that the walk is.
+    unsigned x = PrimeraRaiz + clave[0];
     int comparacion = 1;          // a root's only link is its right one
     int largo = 0;                // kept in locals during the walk
     unsigned posicion = PosIgual;
@@ -112,29 +115,31 @@ void InsertaNodo(int r)
 
     for (;;) {
         if (comparacion >= 0) {
-            if (Derecho[x] == EnlaceVacio) {
+            const unsigned siguiente = static_cast<uint16_t>(Derecho[x]);
+            if (siguiente == EnlaceVacio) {
                 Derecho[x] = static_cast<int16_t>(r);
                 Superior[r] = static_cast<int16_t>(x);
                 break;
             }
-            x = Derecho[x];
+            x = siguiente;
         } else {
-            if (Izquierdo[x] == EnlaceVacio) {
+            const unsigned siguiente = static_cast<uint16_t>(Izquierdo[x]);
+            if (siguiente == EnlaceVacio) {
                 Izquierdo[x] = static_cast<int16_t>(r);
                 Superior[r] = static_cast<int16_t>(x);
                 break;
             }
-            x = Izquierdo[x];
+            x = siguiente;
         }
 
         const int i = MideComun(clave, &Texto[x], comparacion);
         if (i > Umbral) {
-            const unsigned p = ((r - x) & MascaraVentana) - 1u;
+            const unsigned p = ((static_cast<unsigned>(r) - x) & MascaraVentana) - 1u;
             if (i > largo) {
                 largo = i;
                 posicion = p;
                 if (i >= Anticipo) {
-                    ReemplazaNodo(x, r);
+                    ReemplazaNodo(static_cast<int>(x), r);
                     break;
                 }
             } else if (i == largo && p < posicion) {
