@@ -10,18 +10,25 @@
 // these choices, so none of them may change.
 //
 // Why it is fast: splitting by first byte keeps the trees small and lets the
-// comparison skip byte 0; the comparison stops at the first difference and
-// reads the string without wrap tests because Texto repeats its first 59
-// bytes after the ring; the link arrays carry one spare entry so that writes
-// through an empty link need no test; nothing is allocated.
+// comparison skip byte 0; the comparison reads eight bytes at a time and
+// stops at the first word that differs, without wrap tests because Texto
+// repeats its first 59 bytes after the ring; the link arrays carry one spare
+// entry so that writes through an empty link need no test; nothing is
+// allocated.
+//
+// The walk is a chain of dependent loads (each node's link names the next),
+// and the CPU runs it ahead on predicted branches.  So the comparison always
+// starts at byte 1: starting it past a prefix known from earlier nodes saves
+// bytes but makes each node's comparison wait for the previous one's result,
+// which on long chains costs more than the bytes it saves.
 
 #include "arbol.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace dedezodi {
 
-uint8_t Texto[TamVentana + Anticipo - 1];
+uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];
 int16_t Superior[TamVentana + 1];
 int16_t Izquierdo[TamVentana + 1];
 int16_t Derecho[TamVentana + 1 + NumArboles];
@@ -38,15 +45,38 @@ void IniciaArbol()
         Superior[p] = EnlaceVacio;
 }
 
-// The length of the common prefix of two 60-byte strings known to agree
-// before byte `i`, and in `diferencia` the difference of the first bytes
-// that differ (0 when all agree).
-static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int i, int& diferencia)
+static inline uint64_t LeePalabra(const uint8_t* p)
 {
-    for (; i < Anticipo; ++i) {
-        if (clave[i] != otra[i]) {
-            diferencia = clave[i] - otra[i];
-            return i;
+    uint64_t palabra;
+    memcpy(&palabra, p, sizeof palabra);
+    return palabra;
+}
+
+// Which byte of two words, in memory order, is the first to differ
+// (diferentes != 0 is their exclusive or).
+static inline int PrimerOctetoDistinto(uint64_t diferentes)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_clzll(diferentes) >> 3;
+#else
+    return __builtin_ctzll(diferentes) >> 3;
+#endif
+}
+
+// The length of the common prefix of two 60-byte strings that share byte 0,
+// and in `diferencia` the difference of the first bytes that differ (0 when
+// all agree).  The last word reads up to 5 bytes past the strings, into the
+// slack after Texto; a difference there is not counted.
+static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int& diferencia)
+{
+    for (int i = 1; i < Anticipo; i += 8) {
+        const uint64_t diferentes = LeePalabra(clave + i) ^ LeePalabra(otra + i);
+        if (diferentes != 0) {
+            const int j = i + PrimerOctetoDistinto(diferentes);
+            if (j >= Anticipo)
+                break;
+            diferencia = clave[j] - otra[j];
+            return j;
         }
     }
     diferencia = 0;
@@ -73,13 +103,11 @@ static void ReemplazaNodo(int x, int r)
 void InsertaNodo(int r)
 {
     const uint8_t* const clave = &Texto[r];
-    int x = PrimeraRaiz + clave[0];
+    // Links are read as unsigned 16-bit values: a zero-extending load gives
+    // the next index as it is, where a signed one needed two more
+    // instructions on the chain of dependent loads that the walk is.
+    unsigned x = PrimeraRaiz + clave[0];
     int comparacion = 1;          // a root's only link is its right one
-    // Common prefix with the last node passed that is smaller than the key
-    // and with the last one that is larger.  Byte 0 is the same throughout
-    // one tree.
-    int comunMenor = 1;
-    int comunMayor = 1;
     int largo = 0;                // kept in locals during the walk
     unsigned posicion = PosIgual;
     Izquierdo[r] = EnlaceVacio;
@@ -87,37 +115,31 @@ void InsertaNodo(int r)
 
     for (;;) {
         if (comparacion >= 0) {
-            if (Derecho[x] == EnlaceVacio) {
+            const unsigned siguiente = static_cast<uint16_t>(Derecho[x]);
+            if (siguiente == EnlaceVacio) {
                 Derecho[x] = static_cast<int16_t>(r);
                 Superior[r] = static_cast<int16_t>(x);
                 break;
             }
-            x = Derecho[x];
+            x = siguiente;
         } else {
-            if (Izquierdo[x] == EnlaceVacio) {
+            const unsigned siguiente = static_cast<uint16_t>(Izquierdo[x]);
+            if (siguiente == EnlaceVacio) {
                 Izquierdo[x] = static_cast<int16_t>(r);
                 Superior[r] = static_cast<int16_t>(x);
                 break;
             }
-            x = Izquierdo[x];
+            x = siguiente;
         }
 
-        // Every string below the last turns shares at least the shorter of
-        // their two common prefixes with the key, so the comparison starts
-        // there.
-        const int i = MideComun(clave, &Texto[x], std::min(comunMenor, comunMayor), comparacion);
-        if (comparacion < 0)
-            comunMayor = i;
-        else
-            comunMenor = i;
-
+        const int i = MideComun(clave, &Texto[x], comparacion);
         if (i > Umbral) {
-            const unsigned p = ((r - x) & MascaraVentana) - 1u;
+            const unsigned p = ((static_cast<unsigned>(r) - x) & MascaraVentana) - 1u;
             if (i > largo) {
                 largo = i;
                 posicion = p;
                 if (i >= Anticipo) {
-                    ReemplazaNodo(x, r);
+                    ReemplazaNodo(static_cast<int>(x), r);
                     break;
                 }
             } else if (i == largo && p < posicion) {

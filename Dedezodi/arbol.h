@@ -15,9 +15,11 @@ constexpr int PrimeraRaiz = TamVentana + 1;   // 4097: root of the tree for firs
 constexpr int NumArboles = 256;
 
 // The window ring, then a copy of positions 0..Anticipo-2 so that the string
-// at any position reads straight through without wrapping.  The encoder
-// fills it; the match finder only reads it.
-extern uint8_t Texto[TamVentana + Anticipo - 1];
+// at any position reads straight through without wrapping, then slack for
+// the match finder's word reads.  The encoder fills the ring and the copy;
+// the match finder only reads.
+constexpr int HolguraTexto = 8;
+extern uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];
 
 // Links indexed by position.  Entry EnlaceVacio of Superior takes the writes
 // made through an empty child link; Derecho[PrimeraRaiz + b] is the top of
