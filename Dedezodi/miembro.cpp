@@ -108,7 +108,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     if (!Entrada)
         ErrorFatalCon("Can't open file '%s'", nombre);
     NombreEntrada = nombre;
-    printf("\n%-20s", nombre);
+    Mensaje("\n%-20s", nombre);
     DibujaBarraVacia();
 
     off_t inicio = ftello(Salida);
@@ -142,7 +142,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     // Back over the bar and the end of the name field: the percentage sits
     // there with the bar still visible behind it.
     RetrocedeCursor(AnchoBarra + 6);
-    printf("%3d%%", CalculaPorcentaje());
+    Mensaje("%3d%%", CalculaPorcentaje());
 }
 
 }  // namespace dedezodi

@@ -1,0 +1,73 @@
+// The list mode: one line per chosen member from its header alone (name,
+// type, method, both sizes, ratio) and a line of totals.  The data is
+// passed over without decoding; a member cut short by the end of the
+// archive and an unknown method are reported as restoring would report
+// them.
+
+#include "vuvodiv.h"
+
+namespace vuvodiv {
+
+static uint64_t TotalOriginal;
+static uint64_t TotalComprimido;
+static uint32_t Listados;
+
+// Packed size as a percentage of the original, as the compressor shows it.
+static int Proporcion(uint64_t comprimido, uint64_t original)
+{
+    if (original == 0)
+        return 0;
+    return static_cast<int>(static_cast<double>(comprimido) / static_cast<double>(original) * 100.0 + 0.5);
+}
+
+static void NombraTipo(char* texto, size_t tamano)
+{
+    static const char* const nombres[] = {"binary", "text", "text without CR", "translated text"};
+    if (Tipo < sizeof nombres / sizeof nombres[0])
+        snprintf(texto, tamano, "%s", nombres[Tipo]);
+    else
+        snprintf(texto, tamano, "%u", static_cast<unsigned>(Tipo));
+}
+
+static void NombraMetodo(char* texto, size_t tamano)
+{
+    if (Metodo == MetodoPlano)
+        snprintf(texto, tamano, "stored");
+    else if (Metodo == MetodoLZH)
+        snprintf(texto, tamano, "LZH");
+    else
+        snprintf(texto, tamano, "unknown %u", static_cast<unsigned>(Metodo));
+}
+
+void ListaMiembro()
+{
+    if (Listados++ == 0)
+        Mensaje("\n%-14s  %-15s  %-11s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
+                "Ratio");
+    SaltaDatos();   // before the line: a member cut short is reported instead
+    char tipo[16], metodo[16];
+    NombraTipo(tipo, sizeof tipo);
+    NombraMetodo(metodo, sizeof metodo);
+    Mensaje("\n%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", NombreVisible, tipo, metodo,
+            static_cast<unsigned long>(TamanoOriginal), static_cast<unsigned long>(TamanoComprimido),
+            Proporcion(TamanoComprimido, TamanoOriginal));
+    if (Metodo != MetodoPlano && Metodo != MetodoLZH) {
+        ++MiembrosNoRestaurados;
+        if (!Consola)
+            fprintf(ConsolaErrores, "%s: unknown method %u\n", NombreVisible, static_cast<unsigned>(Metodo));
+    }
+    TotalOriginal += TamanoOriginal;
+    TotalComprimido += TamanoComprimido;
+}
+
+void ListaTotales()
+{
+    char miembros[32];
+    snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
+             Listados == 1 ? "" : "s");
+    Mensaje("\n%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
+            static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
+            Proporcion(TotalComprimido, TotalOriginal));
+}
+
+}  // namespace vuvodiv
