@@ -7,7 +7,7 @@
 #include "opciones.h"
 
 #include <cstdlib>
-#include <strings.h>
+#include <cctype>
 
 namespace vuvodiv {
 
@@ -89,13 +89,26 @@ int LeeOpciones(int argc, char* argv[])
     return base;
 }
 
-// Names are compared as the listing shows them, without regard to case:
-// the archives come from a system whose names ignore it.
+// Names are compared as the listing shows them, without regard to case
+// (the archives come from a system whose names ignore it), and with '_'
+// standing for '.' as in every name the user gives.
+static bool MismoNombre(const char* dado, const char* visible)
+{
+    for (;; ++dado, ++visible) {
+        char a = *dado == '_' ? '.' : static_cast<char>(tolower(static_cast<unsigned char>(*dado)));
+        char b = static_cast<char>(tolower(static_cast<unsigned char>(*visible)));
+        if (a != b)
+            return false;
+        if (a == '\0')
+            return true;
+    }
+}
+
 bool EstaSeleccionado(const char* nombreVisible)
 {
     bool elegido = NumSeleccion == 0;
     for (int i = 0; i < NumSeleccion; ++i)
-        if (strcasecmp(Seleccion[i], nombreVisible) == 0)
+        if (MismoNombre(Seleccion[i], nombreVisible))
             elegido = Usado[i] = true;
     return elegido;
 }

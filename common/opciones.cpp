@@ -55,13 +55,16 @@ static const Opcion* BuscaOpcion(const Opcion* tabla, int cuenta, int valor)
 // The option getopt_long stopped at, as the user wrote it.
 static const char* OpcionEscrita(char* argv[], char* letra)
 {
+    const char* escrita = argv[optind - 1];
+    if (escrita[0] == '-' && escrita[1] == '-')
+        return escrita;
     if (optopt > 0 && optopt < PrimeraSoloLarga) {
         letra[0] = '-';
         letra[1] = static_cast<char>(optopt);
         letra[2] = '\0';
         return letra;
     }
-    return argv[optind - 1];
+    return escrita;
 }
 
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
