@@ -35,7 +35,9 @@ int main(int argc, char* argv[])
 
     char nombreLista[TamNombreArchivo];
     ComponeNombreArchivo(nombreLista, base, ".lst");
-    printf("\nData file: %s\n", nombreLista);
+    char visible[TamNombreVisible];
+    EscapaNombre(nombreLista, visible);
+    printf("\nData file: %s\n", visible);
     int cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
     printf("\nNumber of files: %d\n", cuenta);
 

@@ -35,7 +35,9 @@ int main(int argc, char* argv[])
     CompruebaBase(base);
 
     ComponeNombreArchivo(NombreArchivo, base, ".cmp");
-    printf("\nFile of compressed data: %s\n", NombreArchivo);
+    char visible[TamNombreVisible];
+    EscapaNombre(NombreArchivo, visible);
+    printf("\nFile of compressed data: %s\n", visible);
     Entrada = fopen(NombreArchivo, "rb");
     if (!Entrada)
         ErrorFatalCon("Can't open file '%s'", NombreArchivo);
