@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -99,7 +100,21 @@ bool AparecenTemporal(const std::string& carpeta, const std::string& prefijo)
     return false;
 }
 
-// Console bytes a run prints before its first member line.
+// Waits until the program has filled its output pipe: it is then held in
+// its next write.
+bool LlenaTubo(const Proceso& proceso)
+{
+    for (int intento = 0; intento < 2000; ++intento) {
+        int pendientes = 0;
+        if (ioctl(proceso.lectura, FIONREAD, &pendientes) == 0 &&
+            pendientes == fcntl(proceso.lectura, F_GETPIPE_SZ))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Console bytes a run prints up to the end of `ultimaLinea`.
 size_t SalidaAntesDelPrimerMiembro(const std::string& programa, const std::string& carpeta,
                                    const std::string& ultimaLinea)
 {
@@ -264,6 +279,27 @@ TEST(Entradas, FifoIsRefusedAndProcFileIsReadToItsEnd)
     unlink((carpeta / "version").c_str());
     ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
     EXPECT_EQ(LeeArchivo(carpeta / "version"), version);
+}
+
+// A file that grows after the compressed attempt, before its stored copy
+// (held at the start of the second bar), stops the run instead of packing
+// bytes that the header does not describe.
+TEST(Entradas, FileThatChangesBetweenTheTwoReadingsIsRefused)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "ruido", DatosAleatorios(50000, 9));   // stored: read twice
+    EscribeArchivo(carpeta / "x.lst", "ruido b\n");
+    Arranque arranque;
+    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), std::string(20, 'o'));
+    const std::string anterior = LeeArchivo(carpeta / "x.cmp");
+    Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
+    ASSERT_TRUE(LlenaTubo(proceso));   // the first reading is over
+    EscribeArchivo(carpeta / "ruido", DatosAleatorios(50001, 9));
+    auto r = Espera(proceso);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nFatal error. Can't read file 'ruido'\n"), std::string::npos);
+    EXPECT_EQ(LeeArchivo(carpeta / "x.cmp"), anterior);
 }
 
 // ---- Names -------------------------------------------------------------------------------
