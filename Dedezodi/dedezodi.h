@@ -51,8 +51,13 @@ void CodificaOcteto(int simbolo);
 void CodificaPosicion(unsigned posicion);
 void CodificaFinal();
 
-// Byte routines of the member being packed.  LeeOctetoPlano delivers at
-// most TamanoOriginal bytes and counts each for the progress bar.
+// Byte routines of the member being packed.  LeeOctetoPlano reads the file
+// to its end, counting each byte in OctetosLeidos and for the progress bar;
+// EscribeOctetoComprimido counts in OctetosComprimidos, which, unlike the
+// header's 32-bit field, cannot wrap on the LZH attempt of a file near
+// 4 GiB.  Both are reset by EmpiezaPasada.
+extern uint32_t OctetosLeidos;
+extern uint64_t OctetosComprimidos;
 int LeeOctetoPlano(uint8_t* octeto);
 void EscribeOctetoComprimido(uint8_t octeto);
 

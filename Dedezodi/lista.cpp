@@ -49,11 +49,16 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
         // nothing open even where it does not end the process.
         const char* error = cuenta == MaxArchivos ? "Too many files"
                             : strlen(nombre) > TamNombre ? "Name too long: %s" : nullptr;
+        if (!error) {
+            ArreglaSeparador(nombre);
+            // A name the restorer would refuse makes an archive that cannot
+            // be restored: refused here, before anything is written.
+            error = EsNombreSeguro(nombre) ? nullptr : "Unsafe name: %s";
+        }
         if (error) {
             fclose(lista);
             ErrorFatalCon(error, nombre);
         }
-        ArreglaSeparador(nombre);
         strcpy(nombres[cuenta], nombre);
         tipos[cuenta] = tipo;
         ++cuenta;

@@ -138,7 +138,9 @@ int DedezodiLZH()
     } while (len > 0);
 
     CodificaFinal();
-    return TamanoComprimido < TamanoOriginal;
+    // Counted in 64 bits: the attempt on an incompressible file near 4 GiB
+    // grows past what 32 bits hold and must not wrap into "smaller".
+    return OctetosComprimidos < OctetosLeidos;
 }
 
 }  // namespace dedezodi

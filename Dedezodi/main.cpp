@@ -26,7 +26,9 @@ int main(int argc, char* argv[])
     // list are opened relative to the working folder.
     char nombreLista[TamNombreArchivo];
     ComponeNombreArchivo(nombreLista, base, ".lst");
-    Mensaje("\nData file: %s\n", nombreLista);
+    static char visible[4 * TamNombreArchivo];
+    EscapaNombre(nombreLista, visible);
+    Mensaje("\nData file: %s\n", visible);
     int cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
     Mensaje("\nNumber of files: %d\n", cuenta);
 

@@ -4,27 +4,35 @@
 
 #include "dedezodi.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace dedezodi {
 
 char NombreArchivo[TamNombreArchivo];
+uint64_t OctetosComprimidos;
 
-// The file being packed, for messages, and how many of its bytes have been
-// delivered: never more than the size measured up front, so the header
-// always describes the data even if the file changes under us.
-static const char* NombreEntrada;
-static uint32_t OctetosLeidos;
+// The file being packed, for messages, and how many of its bytes this pass
+// has read.  A pass reads the file to its end, whatever size it reported
+// when it was opened (a file under /proc reports 0), and the header takes
+// the count.
+static const char* NombreEntrada = "";
+uint32_t OctetosLeidos;
 
 // ---- Byte routines ---------------------------------------------------------
 
 int LeeOctetoPlano(uint8_t* octeto)
 {
-    if (OctetosLeidos == TamanoOriginal)
-        return 0;
     int c = getc_unlocked(Entrada);
-    if (c == EOF)
-        ErrorFatalCon("Can't read file '%s'", NombreEntrada);
+    if (c == EOF) {
+        if (ferror(Entrada))
+            ErrorFatalCon("Can't read file '%s'", NombreEntrada);
+        return 0;
+    }
+    if (OctetosLeidos == UINT32_MAX)   // one byte more than a size field holds
+        ErrorFatalCon("File too large: %s", NombreEntrada);
     ++OctetosLeidos;
     *octeto = static_cast<uint8_t>(c);
     AvanzaBarra();
@@ -34,7 +42,7 @@ int LeeOctetoPlano(uint8_t* octeto)
 void EscribeOctetoComprimido(uint8_t octeto)
 {
     putc_unlocked(octeto, Salida);
-    ++TamanoComprimido;
+    ++OctetosComprimidos;
 }
 
 void DedezodiPlano()
@@ -75,23 +83,35 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 
 // ---- One member ------------------------------------------------------------
 
-// The size of a regular file; anything else (a directory, a device, a pipe)
-// has no size we could promise in the header.
-static uint32_t MideEntrada()
+// Opens a listed file.  It is opened without blocking, so that a FIFO
+// cannot hang the run, and judged by the open descriptor, so that what is
+// checked is what is read: anything but a regular file (a folder, a
+// device, a pipe) has no size we could promise in the header.
+static void AbreEntrada(const char* nombre)
 {
+    NombreEntrada = nombre;
+    int fd = open(nombre, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        ErrorFatalCon("Can't open file '%s'", nombre);
     struct stat datos;
-    if (fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
-        ErrorFatalCon("Can't read file '%s'", NombreEntrada);
+    if (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(Entrada = fdopen(fd, "rb"))) {
+        close(fd);
+        ErrorFatalCon("Can't read file '%s'", nombre);
+    }
+    // Too large already: refused before any data is read.
     if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX)
-        ErrorFatalCon("File too large: %s", NombreEntrada);
-    return static_cast<uint32_t>(datos.st_size);
+        ErrorFatalCon("File too large: %s", nombre);
+    // The size the file reports sets the bar's pace; the header gets the
+    // bytes actually read.
+    TamanoOriginal = static_cast<uint32_t>(datos.st_size);
 }
 
 void EmpiezaPasada()
 {
     rewind(Entrada);
     OctetosLeidos = 0;
-    TamanoComprimido = 0;
+    OctetosComprimidos = 0;
     IniciaBarra();
 }
 
@@ -104,20 +124,19 @@ static int CalculaPorcentaje()
 
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
-    Entrada = fopen(nombre, "rb");
-    if (!Entrada)
-        ErrorFatalCon("Can't open file '%s'", nombre);
-    NombreEntrada = nombre;
-    Mensaje("\n%-20s", nombre);
+    AbreEntrada(nombre);
+    char visible[TamNombreVisible];
+    EscapaNombre(nombre, visible);
+    Mensaje("\n%-20s", visible);
     DibujaBarraVacia();
 
     off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();
-    TamanoOriginal = MideEntrada();
 
     uint8_t metodo = MetodoLZH;
     EmpiezaPasada();
     int menor = DedezodiLZH();
+    const uint32_t leidos = OctetosLeidos;
     CompletaBarra();
     if (!menor) {
         // Store instead, over the LZH attempt, and draw the bar again.
@@ -128,7 +147,12 @@ void Dedezodi(const char* nombre, uint8_t tipo)
         metodo = MetodoPlano;
         DedezodiPlano();
         CompletaBarra();
+        // The stored copy must be the bytes the first pass counted.
+        if (OctetosLeidos != leidos)
+            ErrorFatalCon("Can't read file '%s'", nombre);
     }
+    TamanoOriginal = leidos;
+    TamanoComprimido = static_cast<uint32_t>(OctetosComprimidos);   // no more than leidos
 
     off_t fin = ftello(Salida);
     fseeko(Salida, inicio, SEEK_SET);

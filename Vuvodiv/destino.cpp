@@ -57,7 +57,7 @@ const char* PreparaRuta(const char** motivo)
             return nullptr;
         }
         if (fd < 0)
-            ErrorFatalCon("Can't create file '%s'", NombreVisible);
+            ErrorFatalCon("Can't create file '%s'", Nombre);
         CierraRuta();
         CarpetaSalida = fd;
     }

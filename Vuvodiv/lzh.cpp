@@ -135,10 +135,7 @@ void VuvodivLZW()
         } else {
             int posicion = DecodificaPosicion();
             uint32_t longitud = static_cast<uint32_t>(simbolo - DesplazamientoLongitud);
-            // A copy may not start in the window bytes this member has not
-            // written yet, nor run past the member's size.
-            if (static_cast<uint32_t>(posicion) >= producidos + InicioEscritura ||
-                longitud > TamanoOriginal - producidos) {
+            if (!EsCopiaValida(static_cast<unsigned>(posicion), longitud, producidos)) {
                 MiembroDanado = true;
                 return;
             }

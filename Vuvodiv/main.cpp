@@ -13,7 +13,9 @@ static void AbreArchivo(const char* base)
 {
     CompruebaBase(base);
     ComponeNombreArchivo(NombreArchivo, base, ".cmp");
-    Mensaje("\nFile of compressed data: %s\n", NombreArchivo);
+    static char visible[4 * TamNombreArchivo];
+    EscapaNombre(NombreArchivo, visible);
+    Mensaje("\nFile of compressed data: %s\n", visible);
     Entrada = fopen(NombreArchivo, "rb");
     if (!Entrada)
         ErrorFatalCon("Can't open file '%s'", NombreArchivo);

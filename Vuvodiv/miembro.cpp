@@ -200,45 +200,6 @@ void PreparaTraduccion()
     }
 }
 
-// ---- Names ---------------------------------------------------------------------
-
-static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
-
-void EscapaNombre(const char* nombre, char* destino)
-{
-    for (; *nombre; ++nombre) {
-        uint8_t c = static_cast<uint8_t>(*nombre);
-        if (EsControl(c))
-            destino += snprintf(destino, 5, "\\x%02x", c);
-        else
-            *destino++ = static_cast<char>(c);
-    }
-    *destino = '\0';
-}
-
-// A name from the archive may only name a file inside the working folder:
-// not absolute, no ".." step, no control bytes, and a last step that can be
-// a file ("sub/" or "a/." could never be created).
-static bool EsNombreSeguro(const char* nombre)
-{
-    if (nombre[0] == '/')
-        return false;
-    const char* paso = nombre;
-    for (const char* p = nombre;; ++p) {
-        if (*p != '/' && *p != '\0') {
-            if (EsControl(static_cast<uint8_t>(*p)))
-                return false;
-            continue;
-        }
-        size_t largo = static_cast<size_t>(p - paso);
-        if (largo == 2 && paso[0] == '.' && paso[1] == '.')
-            return false;
-        if (*p == '\0')
-            return largo > 0 && !(largo == 1 && paso[0] == '.');
-        paso = p + 1;
-    }
-}
-
 // ---- One member ------------------------------------------------------------------
 
 // A member that is not restored says why: after its name when lines are
@@ -291,7 +252,7 @@ static bool AbreMiembro()
         }
         Salida = CreaTemporal(UltimoPaso);
         if (!Salida)
-            ErrorFatalCon("Can't create file '%s'", NombreVisible);
+            ErrorFatalCon("Can't create file '%s'", Nombre);
     }
     Mensaje("\n%-14s", NombreVisible);
     DibujaBarraVacia();
@@ -334,7 +295,7 @@ static void CierraMiembro()
         Salida = nullptr;   // closed either way: the fatal path must not see it
         CierraRuta();
         if (!confirmado)
-            ErrorFatalCon("Can't write file '%s'", NombreVisible);
+            ErrorFatalCon("Can't write file '%s'", Nombre);
     } else if (ModoElegido == ModoTuberia && (fflush(stdout) != 0 || ferror(stdout))) {
         ErrorFatal("Can't write to standard output");
     }
@@ -369,6 +330,12 @@ void Vuvodiv()
         char motivo[32];
         snprintf(motivo, sizeof motivo, "unknown method %u", static_cast<unsigned>(Metodo));
         RechazaMiembro(motivo);
+        return;
+    }
+    // A stored copy is the file itself: two sizes that differ cannot both
+    // describe it.
+    if (Metodo == MetodoPlano && TamanoOriginal != TamanoComprimido) {
+        RechazaMiembro("damaged data");
         return;
     }
     if (!AbreMiembro())

@@ -100,6 +100,16 @@ void VuvodivLZW();
 extern uint8_t Texto[TamVentana];
 extern const uint8_t* const ValorCodigo;
 extern const uint8_t* const ValorLong;
+// A copy may not start in the window bytes this member has not written
+// yet, which hold the previous member's bytes (only possible while fewer
+// than 60 bytes are out), nor run past the member's size.  Written so that
+// nothing wraps for a member of nearly 4 GiB.
+inline bool EsCopiaValida(unsigned posicion, uint32_t longitud, uint32_t producidos)
+{
+    if (producidos < Anticipo && posicion >= producidos + InicioEscritura)
+        return false;
+    return longitud <= TamanoOriginal - producidos;
+}
 int DecodificaOcteto();
 int DecodificaPosicion();
 int TraeBit();
@@ -112,11 +122,5 @@ int TraeOcteto();
 uint8_t LeeOctetoComprimido();
 void EscribeOctetoPlano(uint8_t octeto);
 void EscribeTraduciendo(uint8_t octeto);
-
-// Archive bytes may be anything: a name is shown with its control bytes
-// written as \xNN, so it cannot drive the terminal.  destino holds at least
-// 4 * TamNombre + 1 bytes.
-void EscapaNombre(const char* nombre, char* destino);
-constexpr int TamNombreVisible = 4 * TamNombre + 1;
 
 }  // namespace vuvodiv

@@ -45,13 +45,17 @@ void IniciaBarra();                // counters for a member of TamanoOriginal by
 void CompletaBarra();              // marks up to twenty
 void RetrocedeCursor(int columnas);
 
+// A member that turns out longer than its size said (a file that grows
+// while it is packed) still draws no more than the twenty columns.
 inline void AvanzaBarra()
 {
     if (++ContadorParcial > Paso) {
-        if (Consola)
-            putc_unlocked('o', Consola);
         ContadorParcial = 0;
-        ++Punto;
+        if (Punto < AnchoBarra) {
+            if (Consola)
+                putc_unlocked('o', Consola);
+            ++Punto;
+        }
     }
 }
 
@@ -79,6 +83,18 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 [[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre);
 // '_' stands for '.' in every name the user or the archive gives.
 void ArreglaSeparador(char* nombre);
+
+// ---- Names -----------------------------------------------------------------
+// A name is shown as it is where it is printable UTF-8; every byte of a
+// control character (C0, DEL, C1) or of an invalid sequence is written as
+// \xNN, so no name can drive the terminal.  destino holds at least
+// 4 * strlen(nombre) + 1 bytes.
+void EscapaNombre(const char* nombre, char* destino);
+constexpr int TamNombreVisible = 4 * TamNombre + 1;
+// A member name may only name a file inside the target folder: not
+// absolute, no ".." step, no control bytes, and a last step that can be a
+// file ("sub/" or "a/." could never be created).
+bool EsNombreSeguro(const char* nombre);
 
 // ---- Output written beside its final name ----------------------------------
 // An output file is created under a temporary name in the same folder and

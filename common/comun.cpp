@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,8 +30,23 @@ int32_t Punto;
 FILE* Consola = stdout;
 FILE* ConsolaErrores = stdout;
 
+// A program started with standard input, output or error closed would
+// otherwise hand that number to the first file it opens, and its console
+// text would go into the archive or a restored file.
+static void AbreDescriptoresEstandar()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lower numbers are open, so open() takes exactly this one.
+        if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd)
+            _exit(1);
+    }
+}
+
 void IniciaConsola()
 {
+    AbreDescriptoresEstandar();
     setvbuf(stdout, nullptr, _IONBF, 0);
     signal(SIGXFSZ, SIG_IGN);
 }
@@ -93,11 +109,17 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 
 // ---- Errors and names ------------------------------------------------------
 
+// The name is quoted whole, whatever its length, and escaped.  The buffer
+// lives on so that the process ends with nothing unaccounted for.
 void ErrorFatalCon(const char* formato, const char* nombre)
 {
-    char mensaje[TamNombreArchivo + 160];
-    snprintf(mensaje, sizeof mensaje, formato, nombre);
-    ErrorFatal(mensaje);
+    static std::string visible;
+    static std::string mensaje;
+    visible.resize(4 * strlen(nombre) + 1);
+    EscapaNombre(nombre, &visible[0]);
+    mensaje.resize(strlen(formato) + visible.size());
+    snprintf(&mensaje[0], mensaje.size(), formato, visible.c_str());
+    ErrorFatal(mensaje.c_str());
 }
 
 void ArreglaSeparador(char* nombre)
@@ -144,6 +166,12 @@ int CarpetaSalida = AT_FDCWD;
 static char NombreTemporal[TamNombreArchivo + 8];
 static volatile sig_atomic_t HayTemporal;
 
+// The signals that end a run and so must take the temporary file with them.
+// One that the caller set to be ignored (nohup, a background job) stays
+// ignored.
+static const int SenalesDeFin[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+static sigset_t SenalesAtendidas;
+
 static void BorraTemporalYSal(int senal)
 {
     if (HayTemporal)
@@ -152,10 +180,33 @@ static void BorraTemporalYSal(int senal)
     raise(senal);
 }
 
-// A new file gets the permissions fopen() would give it (0666 less the
-// umask), not mkstemp()'s 0600.
-static mode_t CalculaPermisos()
+static void InstalaSenales()
 {
+    static bool instaladas;
+    if (instaladas)
+        return;
+    instaladas = true;
+    sigemptyset(&SenalesAtendidas);
+    for (int senal : SenalesDeFin) {
+        struct sigaction actual;
+        if (sigaction(senal, nullptr, &actual) == 0 && actual.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction nueva = {};
+        nueva.sa_handler = BorraTemporalYSal;
+        sigemptyset(&nueva.sa_mask);
+        sigaction(senal, &nueva, nullptr);
+        sigaddset(&SenalesAtendidas, senal);
+    }
+}
+
+// A file that replaces another keeps its permission bits, as writing it in
+// place would; a new one gets what fopen() would give it (0666 less the
+// umask), not mkstemp()'s 0600.
+static mode_t CalculaPermisos(const char* nombreFinal)
+{
+    struct stat anterior;
+    if (fstatat(CarpetaSalida, nombreFinal, &anterior, 0) == 0 && S_ISREG(anterior.st_mode))
+        return anterior.st_mode & 0777;
     mode_t mascara = umask(0);
     umask(mascara);
     return 0666 & ~mascara;
@@ -183,24 +234,23 @@ static int CreaUnico(char* plantilla)
     return -1;
 }
 
+// The handled signals are held from before the file exists until it is
+// recorded, so an interrupt can never leave it behind.
 FILE* CreaTemporal(const char* nombreFinal)
 {
-    static bool senalesInstaladas;
-    if (!senalesInstaladas) {
-        signal(SIGINT, BorraTemporalYSal);
-        signal(SIGTERM, BorraTemporalYSal);
-        signal(SIGHUP, BorraTemporalYSal);
-        senalesInstaladas = true;
-    }
+    InstalaSenales();
     int n = snprintf(NombreTemporal, sizeof NombreTemporal, "%s.XXXXXX", nombreFinal);
     if (n < 0 || n >= static_cast<int>(sizeof NombreTemporal))
         return nullptr;
+    sigset_t previas;
+    sigprocmask(SIG_BLOCK, &SenalesAtendidas, &previas);
     int fd = CreaUnico(NombreTemporal);
+    HayTemporal = fd >= 0;
+    sigprocmask(SIG_SETMASK, &previas, nullptr);
     if (fd < 0)
         return nullptr;
-    HayTemporal = 1;
     FILE* archivo = nullptr;
-    if (fchmod(fd, CalculaPermisos()) != 0 || !(archivo = fdopen(fd, "wb+"))) {
+    if (fchmod(fd, CalculaPermisos(nombreFinal)) != 0 || !(archivo = fdopen(fd, "wb+"))) {
         close(fd);
         DescartaTemporal(nullptr);
         return nullptr;

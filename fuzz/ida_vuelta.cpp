@@ -38,7 +38,7 @@ std::string MideLZH(const Miembro& miembro)
     LimpiaVentana();
     dedezodi::EmpiezaPasada();
     dedezodi::DedezodiLZH();
-    uint32_t tamano = TamanoComprimido;
+    uint64_t tamano = dedezodi::OctetosComprimidos;
     CierraFlujos();
     std::string lzh = LeeBytes("lzh");
     EXIGE(lzh.size() == tamano);

@@ -38,7 +38,7 @@ std::string Codifica(const std::string& entrada, int* menor = nullptr)
     std::string bytes = LeeTodo(Salida);
     fclose(Entrada);
     fclose(Salida);
-    EXPECT_EQ(bytes.size(), TamanoComprimido);
+    EXPECT_EQ(bytes.size(), OctetosComprimidos);
     return bytes;
 }
 
@@ -162,17 +162,17 @@ TEST(CodigoPosicion, EveryByteStartsWithExactlyOneCode)
 TEST(EscritorBits, WritesWholeBytesAndKeepsTheRest)
 {
     Salida = tmpfile();
-    TamanoComprimido = 0;
+    OctetosComprimidos = 0;
     AuxLZW = 0;
     LongLZW = 0;
     EscribeBit(16, 0xABCD);                 // empty buffer, 16 bits: two bytes
-    EXPECT_EQ(TamanoComprimido, 2u);
+    EXPECT_EQ(OctetosComprimidos, 2u);
     EXPECT_EQ(AuxLZW, 0);
     EXPECT_EQ(LongLZW, 0);
     EscribeBit(5, 0xF800);                  // 5 bits held, nothing written
-    EXPECT_EQ(TamanoComprimido, 2u);
+    EXPECT_EQ(OctetosComprimidos, 2u);
     EscribeBit(16, 0x8001);                 // 21 bits: two bytes, 5 kept
-    EXPECT_EQ(TamanoComprimido, 4u);
+    EXPECT_EQ(OctetosComprimidos, 4u);
     EXPECT_EQ(LongLZW, 5);
     EXPECT_EQ(AuxLZW, 0x0800);              // the low 5 bits of the code, on top
     EscribeBit(3, 0x2000);                  // 8 bits: exactly one byte
@@ -191,7 +191,7 @@ TEST(CodigoProfundo, CodesLongerThan16BitsAreWrittenWhole)
 {
     const std::vector<int> secuencia = GeneraSecuenciaProfunda();
     Salida = tmpfile();
-    TamanoComprimido = 0;
+    OctetosComprimidos = 0;
     IniciaHuffman();
     size_t bits = 0;
     int masProfundo = 0;

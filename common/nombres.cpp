@@ -1,0 +1,76 @@
+// Names as both programs judge and show them.  A member name comes from an
+// archive or a list file and may hold any byte: it is restored only when it
+// names a file inside the target folder, and it reaches the terminal only
+// with every byte that could drive the terminal written out as \xNN.
+
+#include "common.h"
+
+#include <cstring>
+
+static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
+
+// The length of the printable character that starts at p, or 0 when its
+// bytes must be escaped: a C0 control, DEL, a C1 control (U+0080..U+009F,
+// which some terminals obey as controls), or anything that is not
+// well-formed UTF-8 (a raw byte 0x80..0xFF, an overlong form, a surrogate).
+static int LargoCaracterVisible(const uint8_t* p)
+{
+    uint8_t c = p[0];
+    if (c < 0x80)
+        return EsControl(c) ? 0 : 1;
+    int largo;
+    uint32_t punto;
+    uint32_t minimo;
+    if (c >= 0xC2 && c <= 0xDF) {
+        largo = 2, punto = c & 0x1Fu, minimo = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        largo = 3, punto = c & 0x0Fu, minimo = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        largo = 4, punto = c & 0x07u, minimo = 0x10000;
+    } else {
+        return 0;
+    }
+    for (int i = 1; i < largo; ++i) {
+        if ((p[i] & 0xC0) != 0x80)   // also stops at the terminator
+            return 0;
+        punto = punto << 6 | (p[i] & 0x3Fu);
+    }
+    bool valido = punto >= minimo && punto <= 0x10FFFF && (punto < 0xD800 || punto > 0xDFFF);
+    return valido && punto > 0x9F ? largo : 0;
+}
+
+void EscapaNombre(const char* nombre, char* destino)
+{
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(nombre);
+    while (*p) {
+        int largo = LargoCaracterVisible(p);
+        if (largo == 0) {
+            destino += snprintf(destino, 5, "\\x%02x", *p++);
+            continue;
+        }
+        memcpy(destino, p, static_cast<size_t>(largo));
+        destino += largo;
+        p += largo;
+    }
+    *destino = '\0';
+}
+
+bool EsNombreSeguro(const char* nombre)
+{
+    if (nombre[0] == '/')
+        return false;
+    const char* paso = nombre;
+    for (const char* p = nombre;; ++p) {
+        if (*p != '/' && *p != '\0') {
+            if (EsControl(static_cast<uint8_t>(*p)))
+                return false;
+            continue;
+        }
+        size_t largo = static_cast<size_t>(p - paso);
+        if (largo == 2 && paso[0] == '.' && paso[1] == '.')
+            return false;
+        if (*p == '\0')
+            return largo > 0 && !(largo == 1 && paso[0] == '.');
+        paso = p + 1;
+    }
+}

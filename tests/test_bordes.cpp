@@ -1,0 +1,397 @@
+// The edges of the process: sizes near 4 GiB, closed standard streams,
+// signals, files that are not what they seem, and names that could drive the
+// terminal.  Each group would catch a fault that lost data, left files
+// behind or misled the user.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "ayuda.h"
+#include "dedezodi.h"
+#include "vuvodiv.h"
+
+namespace {
+
+const std::string Fin(22, '\0');
+
+// How a program is started, beyond EjecutaPrograma's plain run.
+struct Arranque {
+    std::vector<int> cerrados;    // descriptors closed before exec
+    int ignorada = 0;             // a signal set to be ignored, as nohup does
+    size_t sitio = 0;             // > 0: output on a one-page pipe with this much room
+};
+
+struct Proceso {
+    pid_t pid;
+    int lectura;                  // our end of its output pipe
+};
+
+Proceso Lanza(const std::string& programa, const std::vector<std::string>& args,
+              const std::string& carpeta, const Arranque& arranque)
+{
+    int tubo[2];
+    if (pipe(tubo) != 0)
+        throw std::runtime_error("pipe failed");
+    if (arranque.sitio > 0) {
+        // One page, already full but for `sitio` bytes: the program blocks in
+        // its first write past them.
+        long pagina = fcntl(tubo[1], F_SETPIPE_SZ, 4096);
+        std::string relleno(static_cast<size_t>(pagina) - arranque.sitio, '#');
+        if (write(tubo[1], relleno.data(), relleno.size()) != static_cast<ssize_t>(relleno.size()))
+            throw std::runtime_error("cannot fill the pipe");
+    }
+    pid_t hijo = fork();
+    if (hijo == 0) {
+        alarm(20);   // a program that hangs fails the test instead of the run
+        if (arranque.ignorada)
+            signal(arranque.ignorada, SIG_IGN);
+        dup2(tubo[1], STDOUT_FILENO);
+        close(tubo[0]);
+        close(tubo[1]);
+        for (int fd : arranque.cerrados)
+            close(fd);
+        if (chdir(carpeta.c_str()) != 0)
+            _exit(127);
+        std::vector<char*> argv{const_cast<char*>(programa.c_str())};
+        for (const auto& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(programa.c_str(), argv.data());
+        _exit(127);
+    }
+    close(tubo[1]);
+    return {hijo, tubo[0]};
+}
+
+// Reads the rest of the output (if our end is still open) and waits.
+Resultado Espera(Proceso proceso)
+{
+    Resultado resultado{-1, {}};
+    char bloque[4096];
+    ssize_t leidos;
+    while (proceso.lectura >= 0 && (leidos = read(proceso.lectura, bloque, sizeof bloque)) > 0)
+        resultado.salida.append(bloque, static_cast<size_t>(leidos));
+    if (proceso.lectura >= 0)
+        close(proceso.lectura);
+    int estado = 0;
+    waitpid(proceso.pid, &estado, 0);
+    resultado.estado = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+    return resultado;
+}
+
+// Waits until a temporary file "<prefijo>XXXXXX" exists in carpeta.
+bool AparecenTemporal(const std::string& carpeta, const std::string& prefijo)
+{
+    for (int intento = 0; intento < 2000; ++intento) {
+        for (const auto& nombre : ListaCarpeta(carpeta))
+            if (nombre.size() == prefijo.size() + 6 && nombre.compare(0, prefijo.size(), prefijo) == 0)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Waits until the program has filled its output pipe: it is then held in
+// its next write.
+bool LlenaTubo(const Proceso& proceso)
+{
+    for (int intento = 0; intento < 2000; ++intento) {
+        int pendientes = 0;
+        if (ioctl(proceso.lectura, FIONREAD, &pendientes) == 0 &&
+            pendientes == fcntl(proceso.lectura, F_GETPIPE_SZ))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Console bytes a run prints up to the end of `ultimaLinea`.
+size_t SalidaAntesDelPrimerMiembro(const std::string& programa, const std::string& carpeta,
+                                   const std::string& ultimaLinea)
+{
+    auto r = EjecutaPrograma(programa, {"x"}, carpeta);
+    size_t fin = r.salida.find(ultimaLinea);
+    if (fin == std::string::npos)
+        throw std::runtime_error("unexpected output: " + r.salida);
+    return fin + ultimaLinea.size();
+}
+
+mode_t Permisos(const std::string& ruta)
+{
+    struct stat datos;
+    return stat(ruta.c_str(), &datos) == 0 ? datos.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+// ---- Counters near 4 GiB ---------------------------------------------------------
+// Driven through the counters themselves, as if nearly 4 GiB had gone before.
+
+// An LZH attempt that grows past 4 GiB must not wrap into "smaller".
+TEST(Cuatro_GiB, AttemptCrossing4GiBIsNotSmaller)
+{
+    using namespace dedezodi;
+    const std::string datos = DatosAleatorios(4000, 11);
+    Entrada = tmpfile();
+    fwrite(datos.data(), 1, datos.size(), Entrada);
+    Salida = fopen("/dev/null", "wb");
+    EmpiezaPasada();
+    OctetosLeidos = 0xFFFFF038u;            // the attempt's input ends 40 bytes under 4 GiB
+    OctetosComprimidos = 0xFFFFF038u;       // ... and its output, a little longer, past it
+    EXPECT_EQ(DedezodiLZH(), 0);
+    EXPECT_GT(OctetosComprimidos, 0xFFFFFFFFull);
+    fclose(Entrada);
+    fclose(Salida);
+}
+
+// The byte after 4 GiB - 1 stops the run: the size fields cannot hold it.
+TEST(Cuatro_GiB, ByteBeyondTheSizeFieldIsRefused)
+{
+    using namespace dedezodi;
+    EXPECT_EXIT(
+        {
+            Entrada = tmpfile();
+            fputs("ab", Entrada);
+            EmpiezaPasada();
+            OctetosLeidos = 0xFFFFFFFEu;
+            uint8_t octeto;
+            if (LeeOctetoPlano(&octeto))
+                LeeOctetoPlano(&octeto);
+        },
+        testing::ExitedWithCode(1), "");   // "File too large", on standard output
+}
+
+// A copy near the end of a member of almost 4 GiB is valid; the check for
+// unwritten window bytes applies only to a member's first bytes.
+TEST(Cuatro_GiB, LateCopyInAHugeMemberIsValid)
+{
+    using namespace vuvodiv;
+    TamanoOriginal = 0xFFFFFFFFu;
+    EXPECT_TRUE(EsCopiaValida(4095, 60, 0xFFFFF000u));
+    EXPECT_TRUE(EsCopiaValida(4035, 60, 0xFFFFFFC3u));    // ends exactly at the size
+    EXPECT_FALSE(EsCopiaValida(4035, 61, 0xFFFFFFC3u));   // one byte past it
+    EXPECT_FALSE(EsCopiaValida(InicioEscritura, 3, 0));   // unwritten at the start
+    EXPECT_TRUE(EsCopiaValida(InicioEscritura - 1, 3, 0));
+}
+
+// ---- Standard streams ---------------------------------------------------------------
+
+// With standard output (and input) closed, nothing the programs print may
+// land in the archive or a restored file.
+TEST(Flujos, ClosedStandardStreamsDoNotReceiveFiles)
+{
+    CarpetaTemporal normal, cerrada;
+    const std::string texto = TextoDePrueba(3000, 4);
+    for (const auto* carpeta : {&normal, &cerrada}) {
+        EscribeArchivo(*carpeta / "t.txt", texto);
+        EscribeArchivo(*carpeta / "x.lst", "t_txt\n");
+    }
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, normal.Ruta()).estado, 0);
+    auto r = Espera(Lanza(DEDEZODI_BIN, {"x"}, cerrada.Ruta(), {{STDOUT_FILENO}}));
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_EQ(LeeArchivo(cerrada / "x.cmp"), LeeArchivo(normal / "x.cmp"));
+
+    unlink((cerrada / "t.txt").c_str());
+    r = Espera(Lanza(VUVODIV_BIN, {"x"}, cerrada.Ruta(), {{STDIN_FILENO, STDOUT_FILENO}}));
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_EQ(LeeArchivo(cerrada / "t.txt"), texto);
+}
+
+// ---- Signals ---------------------------------------------------------------------------
+// The programs are held in a console write (a pipe with no room) once their
+// temporary file exists, then signalled.
+
+// A signal the caller ignores (nohup, a background job) stays ignored.
+TEST(Senales, IgnoredHangupIsStillIgnored)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a", TextoDePrueba(5000, 2));
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    Arranque arranque;
+    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), "Number of files: 1\n");
+    arranque.ignorada = SIGHUP;
+    unlink((carpeta / "x.cmp").c_str());
+    Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
+    kill(proceso.pid, SIGHUP);
+    auto r = Espera(proceso);
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_TRUE(ExisteArchivo(carpeta / "x.cmp"));
+}
+
+// A reader that goes away (a pipe into head) ends the run without leaving a
+// temporary archive or a temporary member file behind.
+TEST(Senales, BrokenPipeRemovesTheTemporaryFile)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a", TextoDePrueba(5000, 2));
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    Arranque arranque;
+    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), "Number of files: 1\n");
+    const std::string archivo = LeeArchivo(carpeta / "x.cmp");
+    unlink((carpeta / "x.cmp").c_str());
+    Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
+    close(proceso.lectura);
+    proceso.lectura = -1;
+    EXPECT_EQ(Espera(proceso).estado, 128 + SIGPIPE);
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"a", "x.lst"}));
+
+    EscribeArchivo(carpeta / "x.cmp", archivo);
+    unlink((carpeta / "a").c_str());
+    arranque.sitio = SalidaAntesDelPrimerMiembro(VUVODIV_BIN, carpeta.Ruta(), "x.cmp\n");
+    unlink((carpeta / "a").c_str());
+    proceso = Lanza(VUVODIV_BIN, {"x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "a."));
+    close(proceso.lectura);
+    proceso.lectura = -1;
+    EXPECT_EQ(Espera(proceso).estado, 128 + SIGPIPE);
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"x.cmp", "x.lst"}));
+}
+
+// ---- Files that are not what they seem -------------------------------------------------
+
+// A FIFO is refused at once instead of blocking the run; a file that reports
+// size 0 but has content (under /proc) is packed whole.
+TEST(Entradas, FifoIsRefusedAndProcFileIsReadToItsEnd)
+{
+    CarpetaTemporal carpeta;
+    ASSERT_EQ(mkfifo((carpeta / "tubo").c_str(), 0644), 0);
+    EscribeArchivo(carpeta / "x.lst", "tubo\n");
+    auto r = Espera(Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), {}));
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nFatal error. Can't read file 'tubo'\n"), std::string::npos);
+
+    const std::string version = LeeArchivo("/proc/version");
+    ASSERT_FALSE(version.empty());
+    ASSERT_EQ(symlink("/proc/version", (carpeta / "version").c_str()), 0);
+    EscribeArchivo(carpeta / "x.lst", "version\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    unlink((carpeta / "version").c_str());
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "version"), version);
+}
+
+// A file that grows after the compressed attempt, before its stored copy
+// (held at the start of the second bar), stops the run instead of packing
+// bytes that the header does not describe.
+TEST(Entradas, FileThatChangesBetweenTheTwoReadingsIsRefused)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "ruido", DatosAleatorios(50000, 9));   // stored: read twice
+    EscribeArchivo(carpeta / "x.lst", "ruido b\n");
+    Arranque arranque;
+    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), std::string(20, 'o'));
+    const std::string anterior = LeeArchivo(carpeta / "x.cmp");
+    Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
+    ASSERT_TRUE(LlenaTubo(proceso));   // the first reading is over
+    EscribeArchivo(carpeta / "ruido", DatosAleatorios(50001, 9));
+    auto r = Espera(proceso);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nFatal error. Can't read file 'ruido'\n"), std::string::npos);
+    EXPECT_EQ(LeeArchivo(carpeta / "x.cmp"), anterior);
+}
+
+// ---- Names -------------------------------------------------------------------------------
+
+// Printable UTF-8 is shown as it is; controls (C0, DEL, C1) and invalid
+// sequences byte by byte as \xNN.
+TEST(Nombres, EscapesControlsAndInvalidUtf8)
+{
+    const std::pair<const char*, const char*> casos[] = {
+        {"a\xC2\x9B" "8m.txt", "a\\xc2\\x9b8m.txt"},   // UTF-8 control sequence introducer
+        {"\x9B" "1", "\\x9b1"},                        // the raw C1 byte
+        {"ni\xC3\xB1o\xE2\x82\xAC", "ni\xC3\xB1o\xE2\x82\xAC"},
+        {"\x1B[2J\x7F", "\\x1b[2J\\x7f"},
+        {"\xC0\x80\xED\xA0\x80", "\\xc0\\x80\\xed\\xa0\\x80"},   // overlong, surrogate
+        {"\xE2\x82", "\\xe2\\x82"},                    // cut short by the end
+    };
+    for (auto [nombre, visible] : casos) {
+        char destino[TamNombreVisible * 2];
+        EscapaNombre(nombre, destino);
+        EXPECT_STREQ(destino, visible);
+    }
+}
+
+// Dedezodi refuses names Vuvodiv would refuse, before anything is written,
+// and shows every name escaped; "Name too long" quotes the whole argument.
+TEST(Nombres, DedezodiRefusesUnsafeNamesAndEscapesTheRest)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", "older");
+    for (const char* nombre : {"../up.txt", "/etc/hosts", "a\x1b" "b"}) {
+        EscribeArchivo(carpeta / "x.lst", std::string(nombre) + "\n");
+        auto r = EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta());
+        EXPECT_EQ(r.estado, 1) << nombre;
+        char visible[64];
+        EscapaNombre(nombre, visible);
+        EXPECT_NE(r.salida.find("\nFatal error. Unsafe name: " + std::string(visible) + "\n"),
+                  std::string::npos) << r.salida;
+        EXPECT_EQ(LeeArchivo(carpeta / "x.cmp"), "older");
+    }
+
+    EscribeArchivo(carpeta / "a\xC2\x9B", "data");
+    EscribeArchivo(carpeta / "x.lst", "a\xC2\x9B\n");
+    auto r = EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta());
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_NE(r.salida.find("\na\\xc2\\x9b   "), std::string::npos);
+    EXPECT_EQ(r.salida.find("\xC2\x9B"), std::string::npos);
+
+    const std::string largo(300, 'n');
+    r = EjecutaPrograma(DEDEZODI_BIN, {largo}, carpeta.Ruta());
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nFatal error. Name too long: " + largo + "\n"), std::string::npos);
+}
+
+// ---- Stored members and permissions ----------------------------------------------------------
+
+// A stored member whose sizes disagree is damaged: not restored, its data
+// passed over, the next member restored, and never more than 20 marks.
+TEST(Almacenados, SizesThatDisagreeAreDamage)
+{
+    CarpetaTemporal carpeta;
+    const std::string datos = DatosAleatorios(100000, 3);
+    EscribeArchivo(carpeta / "x.cmp", Cabecera("largo", 0, 0, 0, 100000) + datos +
+                                          Cabecera("corto", 0, 0, 9, 3) + "abc" +
+                                          Cabecera("bien", 0, 0, 2, 2) + "ok" + Fin);
+    auto r = EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta());
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nlargo           not restored: damaged data"), std::string::npos);
+    EXPECT_NE(r.salida.find("\ncorto           not restored: damaged data"), std::string::npos);
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"bien", "x.cmp"}));
+    // Restoring the first member's data drew a mark per byte.
+    EXPECT_LT(std::count(r.salida.begin(), r.salida.end(), 'o'), 60);
+}
+
+// A file that replaces another keeps its permission bits; a new one gets
+// 0666 less the umask.
+TEST(Permisos, ReplacedFilesKeepTheirMode)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a", "private");
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    EscribeArchivo(carpeta / "x.cmp", "older");
+    chmod((carpeta / "x.cmp").c_str(), 0600);
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(Permisos(carpeta / "x.cmp"), 0600u);
+
+    chmod((carpeta / "a").c_str(), 0640);
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(Permisos(carpeta / "a"), 0640u);
+
+    unlink((carpeta / "a").c_str());
+    mode_t mascara = umask(0);
+    umask(mascara);
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(Permisos(carpeta / "a"), 0666u & ~mascara);
+}
