@@ -60,7 +60,7 @@ void ListaMiembro()
     TotalComprimido += TamanoComprimido;
 }
 
-void ListaTotales()
+uint32_t ListaTotales()
 {
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
@@ -68,6 +68,10 @@ void ListaTotales()
     Mensaje("\n%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
             static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
             Proporcion(TotalComprimido, TotalOriginal));
+    uint32_t listados = Listados;
+    Listados = 0;
+    TotalOriginal = TotalComprimido = 0;
+    return listados;
 }
 
 }  // namespace vuvodiv

@@ -76,9 +76,10 @@ extern uint32_t MiembrosNoRestaurados;
 // The current member's name as the console shows it (control bytes escaped).
 extern char NombreVisible[];
 
-// The list mode (lista.cpp): one line per member and the totals.
+// The list mode (lista.cpp): one line per member; the totals, which also
+// returns how many members were listed and starts the count again.
 void ListaMiembro();
-void ListaTotales();
+uint32_t ListaTotales();
 // Passes over the rest of the member's data, seeking when the archive is a
 // regular file; data cut short by the end of the archive is fatal.
 void SaltaDatos();

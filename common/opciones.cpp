@@ -16,9 +16,11 @@ constexpr int MaxOpciones = 32;
 // its index in the table.
 constexpr int PrimeraSoloLarga = 256;
 
+FILE* AvisosLlamada = stderr;
+
 int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle)
 {
-    fprintf(stderr, "%s: %s%s%s\nTry '%s --help' for more information.\n", programa, mensaje,
+    fprintf(AvisosLlamada, "%s: %s%s%s\nTry '%s --help' for more information.\n", programa, mensaje,
             detalle ? " " : "", detalle ? detalle : "", programa);
     return LlamadaErronea;
 }

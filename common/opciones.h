@@ -3,6 +3,8 @@
 // '-' opens the options of the program's table.
 #pragma once
 
+#include <cstdio>
+
 // One option of a program: its long name, its letter (0: long only),
 // whether it takes a value, and what it does.  Aplica returns nullptr, or
 // the reason the value (or the option here) is refused.
@@ -24,6 +26,7 @@ constexpr int LlamadaErronea = -2;     // a message is on standard error: status
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
                const char* ayuda, bool conNombres);
 
-// Prints "<programa>: <mensaje>" and the hint to --help on standard error;
-// returns LlamadaErronea.
+// Prints "<programa>: <mensaje>" and the hint to --help on AvisosLlamada
+// (standard error); returns LlamadaErronea.
+extern FILE* AvisosLlamada;
 int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle);
