@@ -2,9 +2,12 @@
 // type, method, both sizes, ratio) and a line of totals.  The data is
 // passed over without decoding; a member cut short by the end of the
 // archive and an unknown method are reported as restoring would report
-// them.
+// them.  The listing is what the mode is asked for, so a quiet run prints
+// it too, alone and line by line, for a pipe.
 
 #include "vuvodiv.h"
+
+#include <cstdarg>
 
 namespace vuvodiv {
 
@@ -39,18 +42,32 @@ static void NombraMetodo(char* texto, size_t tamano)
         snprintf(texto, tamano, "unknown %u", static_cast<unsigned>(Metodo));
 }
 
+static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
+static void EscribeLinea(const char* formato, ...)
+{
+    char linea[TamNombreVisible + 80];
+    va_list argumentos;
+    va_start(argumentos, formato);
+    vsnprintf(linea, sizeof linea, formato, argumentos);
+    va_end(argumentos);
+    if (Consola)
+        Mensaje("\n%s", linea);
+    else
+        printf("%s\n", linea);
+}
+
 void ListaMiembro()
 {
     if (Listados++ == 0)
-        Mensaje("\n%-14s  %-15s  %-11s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
-                "Ratio");
+        EscribeLinea("%-14s  %-15s  %-11s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
+                     "Ratio");
     SaltaDatos();   // before the line: a member cut short is reported instead
     char tipo[16], metodo[16];
     NombraTipo(tipo, sizeof tipo);
     NombraMetodo(metodo, sizeof metodo);
-    Mensaje("\n%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", NombreVisible, tipo, metodo,
-            static_cast<unsigned long>(TamanoOriginal), static_cast<unsigned long>(TamanoComprimido),
-            Proporcion(TamanoComprimido, TamanoOriginal));
+    EscribeLinea("%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", NombreVisible, tipo, metodo,
+                 static_cast<unsigned long>(TamanoOriginal), static_cast<unsigned long>(TamanoComprimido),
+                 Proporcion(TamanoComprimido, TamanoOriginal));
     if (Metodo != MetodoPlano && Metodo != MetodoLZH) {
         ++MiembrosNoRestaurados;
         if (!Consola)
@@ -65,9 +82,9 @@ uint32_t ListaTotales()
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
              Listados == 1 ? "" : "s");
-    Mensaje("\n%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
-            static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
-            Proporcion(TotalComprimido, TotalOriginal));
+    EscribeLinea("%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
+                 static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
+                 Proporcion(TotalComprimido, TotalOriginal));
     uint32_t listados = Listados;
     Listados = 0;
     TotalOriginal = TotalComprimido = 0;

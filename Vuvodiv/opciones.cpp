@@ -44,7 +44,7 @@ static const char Ayuda[] =
     "  -p, --pipe            write the restored bytes to standard output\n"
     "  -d, --directory=DIR   restore into DIR (created when missing)\n"
     "  -n, --no-overwrite    keep existing files and skip their members\n"
-    "  -q, --quiet           print errors only\n"
+    "  -q, --quiet           print errors only (and the listing of -l)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"

@@ -107,8 +107,9 @@ TEST(LlamadaVuvodiv, BaseWithFolders)
 
 // ---- Modes -------------------------------------------------------------------------
 // Would catch: a listing that decodes (and so fails on damaged data), wrong
-// type or method words, wrong totals, a test that writes files or calls a
-// damaged member OK, unknown methods or truncation passing with status 0.
+// type or method words, wrong totals, a quiet listing that hides the list, a
+// test that writes files or calls a damaged member OK, unknown methods or
+// truncation passing with status 0.
 TEST(ModosVuvodiv, ListAndTest)
 {
     CarpetaTemporal carpeta;
@@ -124,6 +125,12 @@ TEST(ModosVuvodiv, ListAndTest)
           "\n6 members                                             64          20    31%",
           "\nFatal error. 1 member cannot be restored\n"})
         EXPECT_TRUE(Contiene(lista.salida, linea)) << linea;
+
+    auto sola = Vuvodiv(carpeta, {"-lq", "x", "tra_txt"});   // the listing alone, for a pipe
+    EXPECT_EQ(sola.estado, 0);
+    EXPECT_EQ(sola.salida, "Name            Type             Method         Original      Packed  Ratio\n"
+                           "tra.txt         translated text  stored                2           2   100%\n"
+                           "1 member                                               2           2   100%\n");
 
     auto prueba = Vuvodiv(carpeta, {"--test", "x"});
     EXPECT_EQ(prueba.estado, 1);
