@@ -37,8 +37,10 @@ static const char Ayuda[] =
     "\n"
     "Exit status: 0 when the archive was written, 1 otherwise.\n";
 
+// One line per option: long name, letter (0 for a long option alone),
+// whether it takes a value, what it does (nullptr, or why it is refused).
 static const Opcion Opciones[] = {
-    {"quiet", 'q', false, [](const char*) { return (Silencio = true), static_cast<const char*>(nullptr); }},
+    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
 };
 
 int LeeOpciones(int argc, char* argv[])

@@ -60,13 +60,15 @@ static const char* EligeModo(Modo modo)
     return nullptr;
 }
 
+// One line per option: long name, letter (0 for a long option alone),
+// whether it takes a value, what it does (nullptr, or why it is refused).
 static const Opcion Opciones[] = {
     {"list", 'l', false, [](const char*) { return EligeModo(ModoLista); }},
     {"test", 't', false, [](const char*) { return EligeModo(ModoPrueba); }},
     {"pipe", 'p', false, [](const char*) { return EligeModo(ModoTuberia); }},
-    {"directory", 'd', true, [](const char* v) { return (CarpetaDestino = v), static_cast<const char*>(nullptr); }},
-    {"no-overwrite", 'n', false, [](const char*) { return (SinReemplazo = true), static_cast<const char*>(nullptr); }},
-    {"quiet", 'q', false, [](const char*) { return (Silencio = true), static_cast<const char*>(nullptr); }},
+    {"directory", 'd', true, [](const char* v) -> const char* { CarpetaDestino = v; return nullptr; }},
+    {"no-overwrite", 'n', false, [](const char*) -> const char* { SinReemplazo = true; return nullptr; }},
+    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
 };
 
 int LeeOpciones(int argc, char* argv[])
