@@ -293,9 +293,9 @@ static void CierraMiembro()
     if (ModoElegido == ModoRestaura) {
         bool confirmado = ConfirmaTemporal(Salida, UltimoPaso);
         Salida = nullptr;   // closed either way: the fatal path must not see it
-        CierraRuta();
-        if (!confirmado)
+        if (!confirmado)    // the temporary file is removed from the member's folder
             ErrorFatalCon("Can't write file '%s'", Nombre);
+        CierraRuta();
     } else if (ModoElegido == ModoTuberia && (fflush(stdout) != 0 || ferror(stdout))) {
         ErrorFatal("Can't write to standard output");
     }

@@ -224,3 +224,17 @@ TEST(SeguridadInterfaz, NeitherTheArchiveNorThroughALink)
     EXPECT_EQ(d.estado, 1);
     EXPECT_EQ(LeeArchivo(carpeta / "w/b.cmp"), archivo);
 }
+
+// Would catch: the temporary file of a member in a subfolder looked for in
+// the target folder when a write fails, and so left behind.
+TEST(SeguridadInterfaz, FailedWriteInASubfolderLeavesNothing)
+{
+    CarpetaTemporal carpeta;
+    mkdir((carpeta / "sal").c_str(), 0777);
+    mkdir((carpeta / "sal/sub").c_str(), 0777);
+    EscribeArchivo(carpeta / "x.cmp", Plano("sub/grande", 0, std::string(5000, 'x')) + Fin);
+    auto r = EjecutaPrograma(VUVODIV_BIN, {"-d", "sal", "x"}, carpeta.Ruta(), 2048);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Can't write file 'sub/grande'\n"));
+    EXPECT_EQ(ListaCarpeta(carpeta / "sal/sub"), Nombres{});
+}
