@@ -14,7 +14,7 @@
 
 namespace vuvodiv {
 
-uint8_t Texto[TamVentana];
+uint8_t Texto[TamAnillo];
 
 // ---- Position code -------------------------------------------------------------
 // Indexed by the next 8 bits of the stream: the upper 6 bits u of the
@@ -103,26 +103,33 @@ int DecodificaPosicion()
 }
 
 // ---- Main loop --------------------------------------------------------------------------
+// Restored bytes stay in the ring until it wraps or the member ends, and then
+// leave as one block from Texto[InicioBloque] up to the write position.
+
+static int InicioBloque;
+
+static void VuelcaBloque(int r)
+{
+    EscribeBloquePlano(&Texto[InicioBloque], static_cast<size_t>(r - InicioBloque));
+    InicioBloque = r;
+}
 
 static inline void EmiteOcteto(uint8_t octeto, int& r)
 {
-    EscribeOctetoPlano(octeto);
     Texto[r] = octeto;
-    r = (r + 1) & MascaraVentana;
+    if (++r == TamAnillo) {
+        VuelcaBloque(r);
+        r = InicioBloque = 0;
+    }
 }
 
-void VuvodivLZW()
+static void DecodificaMiembro()
 {
-    if (TamanoOriginal == 0) {
-        // Nothing to decode; data the encoder would never have written is
-        // damage all the same.
-        MiembroDanado = TamanoComprimido != 0;
-        return;
-    }
     IniciaHuffman();
     for (int i = 0; i < InicioEscritura; ++i)
         Texto[i] = RellenoVentana;
     int r = InicioEscritura;
+    InicioBloque = r;
     uint32_t producidos = 0;
     BitsConsumidos = 0;
     BitsDatos = 8 * static_cast<uint64_t>(TamanoComprimido);
@@ -140,21 +147,35 @@ void VuvodivLZW()
             if (static_cast<uint32_t>(posicion) >= producidos + InicioEscritura ||
                 longitud > TamanoOriginal - producidos) {
                 MiembroDanado = true;
+                VuelcaBloque(r);
                 return;
             }
-            int inicio = (r - posicion - 1) & MascaraVentana;
+            int inicio = (r - posicion - 1) & MascaraAnillo;
             for (uint32_t k = 0; k < longitud; ++k)
-                EmiteOcteto(Texto[(inicio + static_cast<int>(k)) & MascaraVentana], r);
+                EmiteOcteto(Texto[(inicio + static_cast<int>(k)) & MascaraAnillo], r);
             producidos += longitud;
         }
         if (BitsConsumidos > BitsDatos || Truncado) {
             MiembroDanado = !Truncado;
+            VuelcaBloque(r);
             return;
         }
     }
+    VuelcaBloque(r);
     // The encoder's last code always ends inside its last byte.
     if (BitsConsumidos + 8 <= BitsDatos)
         MiembroDanado = true;
+}
+
+void VuvodivLZW()
+{
+    if (TamanoOriginal == 0) {
+        // Nothing to decode; data the encoder would never have written is
+        // damage all the same.
+        MiembroDanado = TamanoComprimido != 0;
+        return;
+    }
+    DecodificaMiembro();
 }
 
 }  // namespace vuvodiv

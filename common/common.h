@@ -39,6 +39,18 @@ inline void AvanzaBarra()
     }
 }
 
+// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1.
+inline void AvanzaBarraBloque(uint32_t cuantos)
+{
+    const uint64_t paso = uint64_t{Paso} + 1;
+    uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
+    for (; cuenta >= paso; cuenta -= paso) {
+        putchar_unlocked('o');
+        ++Punto;
+    }
+    ContadorParcial = static_cast<uint32_t>(cuenta);
+}
+
 // ---- Console and command line ----------------------------------------------
 constexpr int MaxLongBase = 8;     // the command-line base name
 constexpr int TamNombreArchivo = MaxLongBase + 5;   // base, extension, terminator
