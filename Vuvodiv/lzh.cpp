@@ -118,18 +118,26 @@ static inline int64_t BitsConsumidos(const LectorBits& l)
 
 // ---- Symbols and positions ------------------------------------------------------------
 
+// The nodes walked through, root first, for the update to climb back.
+static int16_t Camino[NumSimbolos];
+
 static inline int DecodificaOcteto(LectorBits& l)
 {
-    int nodo = Hijo[Raiz];
-    while (nodo < MarcaHoja) {
+    int largo = 0;
+    int nodo = Raiz;
+    int hijo = Hijo[Raiz];
+    do {
+        Camino[largo++] = static_cast<int16_t>(nodo);
         if (l.cuantos == 0)
             Rellena(l);
-        nodo = Hijo[nodo + static_cast<int>(l.bits >> 63)];   // bit 0 the even child, 1 the odd
+        nodo = hijo + static_cast<int>(l.bits >> 63);   // bit 0 the even child, 1 the odd
         l.bits <<= 1;
         --l.cuantos;
-    }
-    int simbolo = nodo - MarcaHoja;
-    Actualiza(simbolo);
+        hijo = Hijo[nodo];
+    } while (hijo < MarcaHoja);
+    Camino[largo++] = static_cast<int16_t>(nodo);
+    const int simbolo = hijo - MarcaHoja;
+    ActualizaCamino(simbolo, Camino, largo);
     return simbolo;
 }
 

@@ -99,4 +99,7 @@ extern uint8_t LongLZW;
 
 void IniciaHuffman();              // starting tree; clears the bit buffer
 void Actualiza(int simbolo);       // count one more of simbolo
+// Actualiza for a symbol whose path was just walked down from the root:
+// camino[0] is the root and camino[largo - 1] the node that holds simbolo.
+void ActualizaCamino(int simbolo, const int16_t* camino, int largo);
 void Reconstruye();                // rebuild with halved counts
