@@ -118,27 +118,42 @@ static inline int64_t BitsConsumidos(const LectorBits& l)
 
 // ---- Symbols and positions ------------------------------------------------------------
 
-// The nodes walked through, root first, for the update to climb back.
+// The nodes walked through, root first, for the update to finish with.
 static int16_t Camino[NumSimbolos];
 
+static inline int TomaBit(LectorBits& l)
+{
+    if (l.cuantos == 0)
+        Rellena(l);
+    const int bit = static_cast<int>(l.bits >> 63);
+    l.bits <<= 1;
+    --l.cuantos;
+    return bit;
+}
+
+// Bit 0 takes the even child, 1 the odd.  The counts rise on the way down
+// (CuentaNodo) except when a rebuild is due, which must come first.
 static inline int DecodificaOcteto(LectorBits& l)
 {
-    int largo = 0;
     int nodo = Raiz;
     int hijo = Hijo[Raiz];
-    do {
-        Camino[largo++] = static_cast<int16_t>(nodo);
-        if (l.cuantos == 0)
-            Rellena(l);
-        nodo = hijo + static_cast<int>(l.bits >> 63);   // bit 0 the even child, 1 the odd
-        l.bits <<= 1;
-        --l.cuantos;
+    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
+        while (hijo < MarcaHoja)
+            hijo = Hijo[hijo + TomaBit(l)];
+        Actualiza(hijo - MarcaHoja);
+        return hijo - MarcaHoja;
+    }
+    int largo = 0;
+    int igual = -1;
+    for (;;) {
+        CuentaNodo(Camino, largo, igual, nodo);
+        if (hijo >= MarcaHoja)
+            break;
+        nodo = hijo + TomaBit(l);
         hijo = Hijo[nodo];
-    } while (hijo < MarcaHoja);
-    Camino[largo++] = static_cast<int16_t>(nodo);
-    const int simbolo = hijo - MarcaHoja;
-    ActualizaCamino(simbolo, Camino, largo);
-    return simbolo;
+    }
+    CompletaCamino(Camino, igual);
+    return hijo - MarcaHoja;
 }
 
 // The first 8 bits hold the code of the upper 6 bits and the start of the

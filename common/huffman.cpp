@@ -127,22 +127,15 @@ void Actualiza(int simbolo)
     SubeDesde(Padre[simbolo + MarcaHoja]);
 }
 
-void ActualizaCamino(int simbolo, const int16_t* camino, int largo)
+void SigueDesdeRacha(const int16_t* camino, int igual)
 {
-    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
-        Actualiza(simbolo);   // the rebuild changes every path
-        return;
+    // Actualiza would have stopped raising the path at camino[igual] to swap
+    // it, so the counts above it go back, and the update goes on from there.
+    for (int i = 0; i < igual; ++i) {
+        --Frecuencia[camino[i]];
     }
-    // Until the first swap the parents are the path's nodes, known ahead, so
-    // the counts rise without waiting on one parent link after another.
-    for (int i = largo - 1; i >= 0; --i) {
-        const int n = camino[i];
-        const uint16_t k = ++Frecuencia[n];
-        if (Frecuencia[n + 1] < k) {
-            SubeDesde(Padre[SubeSobreRacha(n, k)]);   // n is not the root: it never swaps
-            return;
-        }
-    }
+    const int n = camino[igual];
+    SubeDesde(Padre[SubeSobreRacha(n, Frecuencia[n])]);   // n is not the root: it never swaps
 }
 
 void Reconstruye()
