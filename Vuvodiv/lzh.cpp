@@ -21,7 +21,7 @@
 
 namespace vuvodiv {
 
-uint8_t Texto[TamAnillo];
+uint8_t Texto[TamAnillo + HolguraAnillo];
 
 // ---- Position code -------------------------------------------------------------
 // Indexed by the next 8 bits of the stream: the upper 6 bits u of the
@@ -192,14 +192,26 @@ static inline void EmiteOcteto(uint8_t octeto, int& r)
 }
 
 // A copy that neither wraps the ring nor reaches its end goes without masks
-// or block checks; from a nearer byte than its length it repeats itself.
-static inline void CopiaCoincidencia(int inicio, int longitud, int& r)
+// or block checks.  From 8 bytes back or more it moves 8 bytes at a time,
+// each word read only from bytes already final; the last word may spill up
+// to 7 bytes past the copy, over ring bytes a whole ring old (or into the
+// slack), which no later match reaches.  A nearer copy repeats itself byte
+// by byte.
+static inline void CopiaCoincidencia(int inicio, int distancia, int longitud, int& r)
 {
     if (r + longitud < TamAnillo && inicio + longitud <= TamAnillo) {
         uint8_t* destino = &Texto[r];
         const uint8_t* origen = &Texto[inicio];
-        for (int k = 0; k < longitud; ++k)
-            destino[k] = origen[k];
+        if (distancia >= 8) {
+            for (int k = 0; k < longitud; k += 8) {
+                uint64_t palabra;
+                memcpy(&palabra, origen + k, sizeof palabra);
+                memcpy(destino + k, &palabra, sizeof palabra);
+            }
+        } else {
+            for (int k = 0; k < longitud; ++k)
+                destino[k] = origen[k];
+        }
         r += longitud;
         return;
     }
@@ -239,7 +251,7 @@ static int DecodificaMiembro()
                 MiembroDanado = true;
                 return r;
             }
-            CopiaCoincidencia((r - posicion - 1) & MascaraAnillo, longitud, r);
+            CopiaCoincidencia((r - posicion - 1) & MascaraAnillo, posicion + 1, longitud, r);
             producidos += static_cast<uint32_t>(longitud);
         }
         const int64_t consumidos = BitsConsumidos(l);

@@ -52,7 +52,8 @@ void VuvodivLZW();
 // ring in blocks of up to the rest, written straight from it.
 constexpr int TamAnillo = 8 * TamVentana;
 constexpr int MascaraAnillo = TamAnillo - 1;
-extern uint8_t Texto[TamAnillo];
+constexpr int HolguraAnillo = 8;   // a match copied by words may spill past the ring
+extern uint8_t Texto[TamAnillo + HolguraAnillo];
 extern const uint8_t* const ValorCodigo;
 extern const uint8_t* const ValorLong;
 

@@ -39,16 +39,20 @@ inline void AvanzaBarra()
     }
 }
 
-// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1.
+// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1
+// bytes, written together (one write on the unbuffered console).
 inline void AvanzaBarraBloque(uint32_t cuantos)
 {
+    static const char Marcas[] = "oooooooooooooooooooo";
     const uint64_t paso = uint64_t{Paso} + 1;
-    uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
-    for (; cuenta >= paso; cuenta -= paso) {
-        putchar_unlocked('o');
-        ++Punto;
+    const uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
+    ContadorParcial = static_cast<uint32_t>(cuenta % paso);
+    for (uint64_t marcas = cuenta / paso; marcas > 0;) {
+        const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
+        fwrite(Marcas, 1, trozo, stdout);
+        Punto += static_cast<int32_t>(trozo);
+        marcas -= trozo;
     }
-    ContadorParcial = static_cast<uint32_t>(cuenta);
 }
 
 // ---- Console and command line ----------------------------------------------
