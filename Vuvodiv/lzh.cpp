@@ -1,20 +1,27 @@
 // The LZH decoder.  It walks the adaptive Huffman tree from the root one bit
-// per edge to read each symbol, expands matches byte by byte from the window
-// (so a match nearer than its length repeats itself), and updates the model
-// exactly as the encoder did.
+// per edge to read each symbol, expands matches from the window (so a match
+// nearer than its length repeats itself), and updates the model exactly as
+// the encoder did.  The bits come from a 64-bit buffer kept in locals of the
+// decode loop and refilled a word at a time from a block of the member's
+// data; restored bytes stay in the window ring until they leave as a block.
 //
 // The stream has no checksum, but the encoder always ends it inside its last
 // byte, so the decoder keeps count of the bits it has consumed: a member that
 // needs more bits than its data holds, leaves its last byte unused, ends in a
 // match longer than the bytes still due, or copies from window bytes it has
-// not written (which would hold the previous member's bytes) is damaged.  Decoding stops as
-// soon as that is known, so the work stays bounded by the member's data.
+// not written (which would hold the previous member's bytes) is damaged.
+// Decoding stops as soon as that is known, so the work stays bounded by the
+// member's data.  An archive cut inside the data is seen after the same
+// token as when the bits were fetched a byte at a time, so a cut member shows
+// the same progress, however far the block read ran ahead.
 
 #include "vuvodiv.h"
 
+#include <cstring>
+
 namespace vuvodiv {
 
-uint8_t Texto[TamVentana];
+uint8_t Texto[TamAnillo + HolguraAnillo];
 
 // ---- Position code -------------------------------------------------------------
 // Indexed by the next 8 bits of the stream: the upper 6 bits u of the
@@ -44,71 +51,216 @@ const uint8_t* const ValorCodigo = Tablas.codigo;
 const uint8_t* const ValorLong = Tablas.longitud;
 
 // ---- Bit reader -------------------------------------------------------------------
-// AuxLZW holds the next bits at its top and is refilled a byte at a time
-// whenever fewer than 9 remain, so a whole byte can always be taken.  Bytes
-// past the member's data read as 0.
+// The member's data is read in blocks into Entrante; zeros stand for the
+// bytes past its end (they read as 0, as LeeOctetoComprimido gives).  A
+// refill takes the next 8 bytes from p as one big-endian word, so 8 bytes
+// past the block are always there.
 
-static uint64_t BitsConsumidos;   // bits delivered to the decoder so far
-static uint64_t BitsDatos;        // 8 * TamanoComprimido
+constexpr int TamEntrante = 16384;
+static uint8_t Entrante[TamEntrante + 8];
+static uint64_t OctetosAntes;   // member bytes before Entrante[0]
 
-static inline void RellenaBits()
+// Bits consumed beyond LimiteBits stop the member: more than its data holds,
+// or beyond LimiteCorte, as far as a reader taking a byte at a time would
+// have gone before it asked for the first byte a cut archive lacks.
+static int64_t LimiteBits;
+static int64_t LimiteCorte;   // INT64_MAX while nothing is missing
+
+// Fills Entrante after its first quedan bytes; returns its start.
+static const uint8_t* LlenaEntrante(size_t quedan)
 {
-    while (LongLZW <= 8) {
-        AuxLZW = static_cast<uint16_t>(AuxLZW | (LeeOctetoComprimido() << (8 - LongLZW)));
-        LongLZW = static_cast<uint8_t>(LongLZW + 8);
+    const bool antes = Truncado;
+    const size_t leidos = LeeBloqueComprimido(Entrante + quedan, TamEntrante - quedan);
+    memset(Entrante + quedan + leidos, 0, TamEntrante - quedan - leidos + 8);
+    if (Truncado && !antes) {
+        // A fetch at bit c read byte c / 8 + 1 whenever it was missing, and
+        // every token ends on a one-bit fetch: byte T was asked for by the
+        // token that left more than 8 * T - 8 bits consumed.
+        const int64_t corte = static_cast<int64_t>(OctetosAntes + quedan + leidos);
+        LimiteCorte = 8 * corte - 8;
+        if (LimiteCorte < LimiteBits)
+            LimiteBits = LimiteCorte;
     }
+    return Entrante;
 }
 
-int TraeBit()
+// Moves the bytes from p to the front of Entrante and fills the rest.
+static const uint8_t* CargaEntrante(const uint8_t* p)
 {
-    RellenaBits();
-    int bit = AuxLZW >> 15;
-    AuxLZW = static_cast<uint16_t>(AuxLZW << 1);
-    --LongLZW;
-    ++BitsConsumidos;
-    return bit;
+    const size_t quedan = static_cast<size_t>(Entrante + TamEntrante - p);
+    memmove(Entrante, p, quedan);
+    OctetosAntes += static_cast<uint64_t>(p - Entrante);
+    return LlenaEntrante(quedan);
 }
 
-int TraeOcteto()
+struct LectorBits {
+    uint64_t bits;        // the next bits, at the top
+    int cuantos;          // of them valid, 0..63
+    const uint8_t* p;     // the first byte not yet in bits
+};
+
+static inline void Rellena(LectorBits& l)
 {
-    RellenaBits();
-    int octeto = AuxLZW >> 8;
-    AuxLZW = static_cast<uint16_t>(AuxLZW << 8);
-    LongLZW = static_cast<uint8_t>(LongLZW - 8);
-    BitsConsumidos += 8;
-    return octeto;
+    if (l.p > Entrante + TamEntrante - 8)
+        l.p = CargaEntrante(l.p);
+    uint64_t palabra = 0;
+    for (int i = 0; i < 8; ++i)
+        palabra = palabra << 8 | l.p[i];
+    l.bits |= palabra >> l.cuantos;
+    l.p += (63 - l.cuantos) >> 3;
+    l.cuantos |= 56;
+}
+
+static inline int64_t BitsConsumidos(const LectorBits& l)
+{
+    return 8 * static_cast<int64_t>(OctetosAntes + static_cast<uint64_t>(l.p - Entrante)) - l.cuantos;
 }
 
 // ---- Symbols and positions ------------------------------------------------------------
 
-int DecodificaOcteto()
+// The nodes walked through, root first, for the update to finish with.
+static int16_t Camino[NumSimbolos];
+
+static inline int TraeBit(LectorBits& l)
 {
-    int nodo = Hijo[Raiz];
-    while (nodo < MarcaHoja)
-        nodo = Hijo[nodo + TraeBit()];   // bit 0 the even child, 1 the odd
-    int simbolo = nodo - MarcaHoja;
-    Actualiza(simbolo);
-    return simbolo;
+    if (l.cuantos == 0)
+        Rellena(l);
+    const int bit = static_cast<int>(l.bits >> 63);
+    l.bits <<= 1;
+    --l.cuantos;
+    return bit;
 }
 
-// The first byte holds the code of the upper 6 bits and the start of the
-// lower 6; the rest of those follow one bit at a time.
-int DecodificaPosicion()
+// Bit 0 takes the even child, 1 the odd.  The counts rise on the way down
+// (CuentaNodo) except when a rebuild is due, which must come first.
+static inline int DecodificaOcteto(LectorBits& l)
 {
-    int b = TraeOcteto();
-    int u = ValorCodigo[b];
-    for (int n = ValorLong[b] - 2; n > 0; --n)
-        b = (b << 1) + TraeBit();
-    return (b & 0x3F) | (u << BitsPosicionBajos);
+    int nodo = Raiz;
+    int hijo = Hijo[Raiz];
+    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
+        while (hijo < MarcaHoja)
+            hijo = Hijo[hijo + TraeBit(l)];
+        Actualiza(hijo - MarcaHoja);
+        return hijo - MarcaHoja;
+    }
+    int largo = 0;
+    int igual = -1;
+    for (;;) {
+        CuentaNodo(Camino, largo, igual, nodo);
+        if (hijo >= MarcaHoja)
+            break;
+        nodo = hijo + TraeBit(l);
+        hijo = Hijo[nodo];
+    }
+    CompletaCamino(Camino, igual);
+    return hijo - MarcaHoja;
+}
+
+// The first 8 bits hold the code of the upper 6 bits and the start of the
+// lower 6, which follow the code whole.
+static inline int DecodificaPosicion(LectorBits& l)
+{
+    if (l.cuantos < 14)
+        Rellena(l);
+    const int b = static_cast<int>(l.bits >> 56);
+    const int largo = ValorLong[b] + BitsPosicionBajos;
+    const int bajos = static_cast<int>(l.bits >> (64 - largo)) & 0x3F;
+    l.bits <<= largo;
+    l.cuantos -= largo;
+    return bajos | (ValorCodigo[b] << BitsPosicionBajos);
 }
 
 // ---- Main loop --------------------------------------------------------------------------
+// Restored bytes stay in the ring until it wraps or the member ends, and then
+// leave as one block from Texto[InicioBloque] up to the write position.
+
+static int InicioBloque;
+
+static void VuelcaBloque(int r)
+{
+    EscribeBloquePlano(&Texto[InicioBloque], static_cast<size_t>(r - InicioBloque));
+    InicioBloque = r;
+}
 
 static inline void EmiteOcteto(uint8_t octeto, int& r)
 {
-    EscribeOctetoPlano(octeto);
     Texto[r] = octeto;
-    r = (r + 1) & MascaraVentana;
+    if (++r == TamAnillo) {
+        VuelcaBloque(r);
+        r = InicioBloque = 0;
+    }
+}
+
+// A copy that neither wraps the ring nor reaches its end goes without masks
+// or block checks.  From 8 bytes back or more it moves 8 bytes at a time,
+// each word read only from bytes already final; the last word may spill up
+// to 7 bytes past the copy, over ring bytes a whole ring old (or into the
+// slack), which no later match reaches.  A nearer copy repeats itself byte
+// by byte.
+static inline void CopiaCoincidencia(int inicio, int distancia, int longitud, int& r)
+{
+    if (r + longitud < TamAnillo && inicio + longitud <= TamAnillo) {
+        uint8_t* destino = &Texto[r];
+        const uint8_t* origen = &Texto[inicio];
+        if (distancia >= 8) {
+            for (int k = 0; k < longitud; k += 8) {
+                uint64_t palabra;
+                memcpy(&palabra, origen + k, sizeof palabra);
+                memcpy(destino + k, &palabra, sizeof palabra);
+            }
+        } else {
+            for (int k = 0; k < longitud; ++k)
+                destino[k] = origen[k];
+        }
+        r += longitud;
+        return;
+    }
+    for (int k = 0; k < longitud; ++k)
+        EmiteOcteto(Texto[(inicio + k) & MascaraAnillo], r);
+}
+
+// Decodes until the member's size is reached or the data is known to be
+// damaged or cut; returns the write position.
+static int DecodificaMiembro()
+{
+    for (int i = 0; i < InicioEscritura; ++i)
+        Texto[i] = RellenoVentana;
+    int r = InicioEscritura;
+    InicioBloque = r;
+    uint32_t producidos = 0;
+
+    OctetosAntes = 0;
+    LimiteBits = 8 * static_cast<int64_t>(TamanoComprimido);
+    LimiteCorte = INT64_MAX;
+    LectorBits l{0, 0, LlenaEntrante(0)};
+
+    while (producidos < TamanoOriginal) {
+        if (l.cuantos < 32)
+            Rellena(l);
+        int simbolo = DecodificaOcteto(l);
+        if (simbolo < PrimerSimboloLongitud) {
+            EmiteOcteto(static_cast<uint8_t>(simbolo), r);
+            ++producidos;
+        } else {
+            int posicion = DecodificaPosicion(l);
+            int longitud = simbolo - DesplazamientoLongitud;
+            if (!EsCopiaValida(static_cast<unsigned>(posicion), static_cast<uint32_t>(longitud), producidos)) {
+                MiembroDanado = true;
+                return r;
+            }
+            CopiaCoincidencia((r - posicion - 1) & MascaraAnillo, posicion + 1, longitud, r);
+            producidos += static_cast<uint32_t>(longitud);
+        }
+        const int64_t consumidos = BitsConsumidos(l);
+        if (consumidos > LimiteBits) {
+            MiembroDanado = consumidos <= LimiteCorte;   // a cut archive is not damage
+            return r;
+        }
+    }
+    // The encoder's last code always ends inside its last byte.
+    if (BitsConsumidos(l) + 8 <= 8 * static_cast<int64_t>(TamanoComprimido))
+        MiembroDanado = true;
+    return r;
 }
 
 void VuvodivLZW()
@@ -120,38 +272,7 @@ void VuvodivLZW()
         return;
     }
     IniciaHuffman();
-    for (int i = 0; i < InicioEscritura; ++i)
-        Texto[i] = RellenoVentana;
-    int r = InicioEscritura;
-    uint32_t producidos = 0;
-    BitsConsumidos = 0;
-    BitsDatos = 8 * static_cast<uint64_t>(TamanoComprimido);
-
-    while (producidos < TamanoOriginal) {
-        int simbolo = DecodificaOcteto();
-        if (simbolo < PrimerSimboloLongitud) {
-            EmiteOcteto(static_cast<uint8_t>(simbolo), r);
-            ++producidos;
-        } else {
-            int posicion = DecodificaPosicion();
-            uint32_t longitud = static_cast<uint32_t>(simbolo - DesplazamientoLongitud);
-            if (!EsCopiaValida(static_cast<unsigned>(posicion), longitud, producidos)) {
-                MiembroDanado = true;
-                return;
-            }
-            int inicio = (r - posicion - 1) & MascaraVentana;
-            for (uint32_t k = 0; k < longitud; ++k)
-                EmiteOcteto(Texto[(inicio + static_cast<int>(k)) & MascaraVentana], r);
-            producidos += longitud;
-        }
-        if (BitsConsumidos > BitsDatos || Truncado) {
-            MiembroDanado = !Truncado;
-            return;
-        }
-    }
-    // The encoder's last code always ends inside its last byte.
-    if (BitsConsumidos + 8 <= BitsDatos)
-        MiembroDanado = true;
+    VuelcaBloque(DecodificaMiembro());
 }
 
 }  // namespace vuvodiv

@@ -107,6 +107,49 @@ void EscribeOctetoPlano(uint8_t octeto)
     AvanzaBarra();
 }
 
+size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos)
+{
+    const size_t quedan = TamanoComprimido - ContadorLectura;
+    if (cuantos > quedan)
+        cuantos = quedan;
+    const size_t leidos = fread(destino, 1, cuantos, Entrada);
+    ContadorLectura += static_cast<uint32_t>(leidos);
+    if (leidos < cuantos) {
+        Truncado = true;   // as LeeOctetoComprimido at a real end of file
+        ContadorLectura = TamanoComprimido;
+    }
+    return leidos;
+}
+
+// Converted bytes gather here, so a converted block is still one write.
+static uint8_t Convertidos[4096];
+
+// EscribeTraduciendo over a block: translation first, then CR dropping.
+static void EscribeBloqueTraduciendo(const uint8_t* datos, size_t cuantos)
+{
+    while (cuantos > 0) {
+        const size_t trozo = cuantos < sizeof Convertidos ? cuantos : sizeof Convertidos;
+        size_t n = 0;
+        for (size_t i = 0; i < trozo; ++i) {
+            const uint8_t octeto = HayQueTraducir ? Tra[datos[i]] : datos[i];
+            Convertidos[n] = octeto;
+            n += !(CuidaCR && octeto == '\r');
+        }
+        fwrite(Convertidos, 1, n, Salida);
+        datos += trozo;
+        cuantos -= trozo;
+    }
+}
+
+void EscribeBloquePlano(const uint8_t* datos, size_t cuantos)
+{
+    if (!HayQueTraducir && !CuidaCR)
+        fwrite(datos, 1, cuantos, Salida);
+    else
+        EscribeBloqueTraduciendo(datos, cuantos);
+    AvanzaBarraBloque(static_cast<uint32_t>(cuantos));
+}
+
 // The stored copy takes exactly TamanoComprimido bytes, whatever the original
 // size says; at a real end of file it stops without inventing the rest.
 void VuvodivPlano()

@@ -95,10 +95,15 @@ void PreparaTraduccion();
 void VuvodivPlano();
 void VuvodivLZW();
 
-// The LZH decoder's pieces: the window, the position code expanded to
-// look-ups by the next 8 bits of the stream (the upper 6 bits of the
-// position, and the length of their code), and the bit reader.
-extern uint8_t Texto[TamVentana];
+// The LZH decoder's pieces: the window ring and the position code expanded
+// to look-ups by the next 8 bits of the stream (the upper 6 bits of the
+// position, and the length of their code).  The ring is eight windows long:
+// a match reaches back one window at most, and restored bytes leave from the
+// ring in blocks of up to the rest, written straight from it.
+constexpr int TamAnillo = 8 * TamVentana;
+constexpr int MascaraAnillo = TamAnillo - 1;
+constexpr int HolguraAnillo = 8;   // a match copied by words may spill past the ring
+extern uint8_t Texto[TamAnillo + HolguraAnillo];
 extern const uint8_t* const ValorCodigo;
 extern const uint8_t* const ValorLong;
 // A copy may not start in the window bytes this member has not written
@@ -111,10 +116,6 @@ inline bool EsCopiaValida(unsigned posicion, uint32_t longitud, uint32_t produci
         return false;
     return longitud <= TamanoOriginal - producidos;
 }
-int DecodificaOcteto();
-int DecodificaPosicion();
-int TraeBit();
-int TraeOcteto();
 
 // Byte routines of the member being restored.  LeeOctetoComprimido never
 // takes more than TamanoComprimido bytes and gives 0 past them (or at a real
@@ -123,5 +124,12 @@ int TraeOcteto();
 uint8_t LeeOctetoComprimido();
 void EscribeOctetoPlano(uint8_t octeto);
 void EscribeTraduciendo(uint8_t octeto);
+// The same over blocks: LeeBloqueComprimido takes up to cuantos of the
+// member's bytes and says how many it got (fewer only at the end of the
+// member's data, or at a real end of file, which sets Truncado);
+// EscribeBloquePlano is EscribeOctetoPlano on every byte of the block, in
+// one write and with the same progress marks.
+size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos);
+void EscribeBloquePlano(const uint8_t* datos, size_t cuantos);
 
 }  // namespace vuvodiv

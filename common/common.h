@@ -59,6 +59,22 @@ inline void AvanzaBarra()
     }
 }
 
+// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1
+// bytes, written together (one write on the unbuffered console).
+inline void AvanzaBarraBloque(uint32_t cuantos)
+{
+    static const char Marcas[] = "oooooooooooooooooooo";
+    const uint64_t paso = uint64_t{Paso} + 1;
+    const uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
+    ContadorParcial = static_cast<uint32_t>(cuenta % paso);
+    for (uint64_t marcas = cuenta / paso; marcas > 0;) {
+        const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
+        fwrite(Marcas, 1, trozo, stdout);
+        Punto += static_cast<int32_t>(trozo);
+        marcas -= trozo;
+    }
+}
+
 // ---- Console and command line ----------------------------------------------
 constexpr int MaxLongBase = 8;     // the last component of the base name
 constexpr int TamNombreArchivo = 4096;   // a path: folders, base, extension, terminator
@@ -125,4 +141,30 @@ extern uint8_t LongLZW;
 
 void IniciaHuffman();              // starting tree; clears the bit buffer
 void Actualiza(int simbolo);       // count one more of simbolo
+
+// The decoder's update, done on its walk down the tree so that no parent
+// link has to be loaded: CuentaNodo on every node it passes, the root first
+// and the symbol's node last, then CompletaCamino, and the tree is the one
+// Actualiza leaves.  Not while the root stands at FrecuenciaMaxima: then
+// the walk only reads and Actualiza follows (the rebuild comes first).
+//
+// Counting top-down is exact because a node's upper neighbour n + 1 is
+// never below it on the path (children have lower indices than their
+// parents), so the test Actualiza makes going up, Frecuencia[n + 1] equal
+// to the count n had, reads the same on the way down.  Only the deepest node
+// that passes it swaps first; CompletaCamino takes back the counts above it
+// and goes on as Actualiza from there.
+inline void CuentaNodo(int16_t* camino, int& largo, int& igual, int nodo)
+{
+    const uint16_t f = Frecuencia[nodo];
+    igual = Frecuencia[nodo + 1] == f ? largo : igual;
+    Frecuencia[nodo] = static_cast<uint16_t>(f + 1);
+    camino[largo++] = static_cast<int16_t>(nodo);
+}
+void SigueDesdeRacha(const int16_t* camino, int igual);
+inline void CompletaCamino(const int16_t* camino, int igual)
+{
+    if (igual >= 0)   // otherwise no node met a run: every count is final
+        SigueDesdeRacha(camino, igual);
+}
 void Reconstruye();                // rebuild with halved counts

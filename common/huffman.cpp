@@ -48,6 +48,75 @@ void IniciaHuffman()
     LongLZW = 0;
 }
 
+// The last node of the run of counts below k that begins at l (the counts
+// are sorted, and the sentinel ends every run).  Four counts are compared at
+// once as the 16-bit lanes of a 64-bit word, the first lane lowest in memory.
+static inline int FinDeRacha(int l, uint16_t k)
+{
+    constexpr uint64_t Altos = 0x8000800080008000u;
+    const uint64_t kk = k * uint64_t{0x0001000100010001u};
+    int j = l + 1;
+    for (; j + 3 <= NumNodos; j += 4) {
+        uint64_t x;
+        std::memcpy(&x, &Frecuencia[j], sizeof x);
+        // Per lane, x >= k: the top bits decide unless they are equal, and
+        // then the lower 15 bits do (their difference cannot borrow across
+        // lanes with the top bit of x set).
+        const uint64_t bajos = (x | Altos) - (kk & ~Altos);
+        const uint64_t noMenor = ((x & ~kk) | (~(x ^ kk) & bajos)) & Altos;
+        if (noMenor != 0) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            return j + __builtin_ctzll(noMenor) / 16 - 1;
+#else
+            return j + __builtin_clzll(noMenor) / 16 - 1;
+#endif
+        }
+    }
+    while (Frecuencia[j] < k) {
+        ++j;
+    }
+    return j - 1;
+}
+
+// Node n has just been raised to k and would pass the run above it: it
+// trades places with the run's last node l, which takes the count k, and
+// the update goes on from l.
+static inline int SubeSobreRacha(int n, uint16_t k)
+{
+    // Every node from n + 1 up to l still counts k - 1; find the last.
+    const int l = FinDeRacha(n + 1, k);
+    Frecuencia[n] = static_cast<uint16_t>(k - 1);
+    Frecuencia[l] = k;
+
+    // Swap the subtrees hanging at n and l; the links of n and l to their
+    // own parents stay, so each subtree takes the other's place.
+    const int i = Hijo[n];
+    Padre[i] = static_cast<int16_t>(l);
+    if (i < MarcaHoja) {
+        Padre[i + 1] = static_cast<int16_t>(l);
+    }
+    const int j = Hijo[l];
+    Hijo[l] = static_cast<int16_t>(i);
+    Padre[j] = static_cast<int16_t>(n);
+    if (j < MarcaHoja) {
+        Padre[j + 1] = static_cast<int16_t>(n);
+    }
+    Hijo[n] = static_cast<int16_t>(j);
+    return l;
+}
+
+// Counts one more on every node from n up to the root, keeping them sorted.
+static inline void SubeDesde(int n)
+{
+    do {
+        const uint16_t k = ++Frecuencia[n];
+        if (Frecuencia[n + 1] < k) {
+            n = SubeSobreRacha(n, k);
+        }
+        n = Padre[n];
+    } while (n != 0);
+}
+
 void Actualiza(int simbolo)
 {
     // Tested before any count moves, so the code just sent or read was taken
@@ -55,36 +124,18 @@ void Actualiza(int simbolo)
     if (Frecuencia[Raiz] == FrecuenciaMaxima) {
         Reconstruye();
     }
-    int n = Padre[simbolo + MarcaHoja];
-    do {
-        const uint16_t k = ++Frecuencia[n];
-        if (Frecuencia[n + 1] < k) {
-            // Every node from n + 1 up to l still counts k - 1; find the last.
-            int l = n + 1;
-            while (Frecuencia[l + 1] < k) {
-                ++l;
-            }
-            Frecuencia[n] = static_cast<uint16_t>(k - 1);
-            Frecuencia[l] = k;
+    SubeDesde(Padre[simbolo + MarcaHoja]);
+}
 
-            // Swap the subtrees hanging at n and l; the links of n and l to
-            // their own parents stay, so each subtree takes the other's place.
-            const int i = Hijo[n];
-            Padre[i] = static_cast<int16_t>(l);
-            if (i < MarcaHoja) {
-                Padre[i + 1] = static_cast<int16_t>(l);
-            }
-            const int j = Hijo[l];
-            Hijo[l] = static_cast<int16_t>(i);
-            Padre[j] = static_cast<int16_t>(n);
-            if (j < MarcaHoja) {
-                Padre[j + 1] = static_cast<int16_t>(n);
-            }
-            Hijo[n] = static_cast<int16_t>(j);
-            n = l;
-        }
-        n = Padre[n];
-    } while (n != 0);
+void SigueDesdeRacha(const int16_t* camino, int igual)
+{
+    // Actualiza would have stopped raising the path at camino[igual] to swap
+    // it, so the counts above it go back, and the update goes on from there.
+    for (int i = 0; i < igual; ++i) {
+        --Frecuencia[camino[i]];
+    }
+    const int n = camino[igual];
+    SubeDesde(Padre[SubeSobreRacha(n, Frecuencia[n])]);   // n is not the root: it never swaps
 }
 
 void Reconstruye()

@@ -381,4 +381,121 @@ TEST(SecuenciaProfunda, LlevaUnaHojaMasAllaDe16)
     ASSERT_TRUE(ActualizaComprobando(secuencia.back()));
 }
 
+// ---- Faster update paths: catch a run end found wrong (at the sentinel, in
+// a long run, in a word's last lane) and a decoder walk whose top-down
+// counting differs from the update it replaces --------------------------------
+
+// The model's three tables, to run several updates from one state.
+struct Estado {
+    uint16_t f[NumNodos + 1];
+    int16_t h[NumNodos], p[NumNodos + NumSimbolos];
+    void Guarda() { std::memcpy(f, Frecuencia, sizeof f), std::memcpy(h, Hijo, sizeof h), std::memcpy(p, Padre, sizeof p); }
+    void Repone() const { std::memcpy(Frecuencia, f, sizeof f), std::memcpy(Hijo, h, sizeof h), std::memcpy(Padre, p, sizeof p); }
+    bool operator==(const Estado& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+};
+
+// The update stepped one node at a time; notes the longest run it crossed
+// and the highest node a run ended at.
+void ActualizaPasoAPaso(int simbolo, int& rachaMasLarga, int& finMasAlto)
+{
+    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
+        Reconstruye();
+    }
+    int n = Padre[simbolo + MarcaHoja];   // may be node 0, a leaf
+    do {
+        const uint16_t k = ++Frecuencia[n];
+        if (Frecuencia[n + 1] >= k) {
+            n = Padre[n];
+            continue;
+        }
+        int l = n + 1;
+        while (Frecuencia[l + 1] < k) {
+            ++l;
+        }
+        rachaMasLarga = std::max(rachaMasLarga, l - n);
+        finMasAlto = std::max(finMasAlto, l);
+        Frecuencia[n] = static_cast<uint16_t>(k - 1);
+        Frecuencia[l] = k;
+        std::swap(Hijo[n], Hijo[l]);
+        for (int m : {n, l}) {   // the children follow their subtrees
+            Padre[Hijo[m]] = static_cast<int16_t>(m);
+            if (Hijo[m] < MarcaHoja) {
+                Padre[Hijo[m] + 1] = static_cast<int16_t>(m);
+            }
+        }
+        n = Padre[l];
+    } while (n != 0);
+}
+
+// The decoder's update: count on the way down the symbol's path, then finish.
+void ActualizaBajando(int simbolo)
+{
+    if (Frecuencia[Raiz] == FrecuenciaMaxima) {
+        Actualiza(simbolo);
+        return;
+    }
+    std::vector<int> subida;
+    int n = Padre[simbolo + MarcaHoja];
+    do {
+        subida.push_back(n);
+        n = Padre[n];
+    } while (n != 0);
+    int16_t camino[NumSimbolos];
+    int largo = 0, igual = -1;
+    for (auto nodo = subida.rbegin(); nodo != subida.rend(); ++nodo) {
+        CuentaNodo(camino, largo, igual, *nodo);
+    }
+    CompletaCamino(camino, igual);
+}
+
+TEST(ActualizaRapida, IgualQuePasoAPasoConReconstrucciones)
+{
+    IniciaHuffman();
+    std::mt19937 azar(777);
+    int rachaMasLarga = 0, finMasAlto = 0, reconstrucciones = 0;
+    int modo = 0, simbolo = 0, queda = 0;
+    for (int u = 0; u < 5 * FrecuenciaMaxima; ++u) {
+        // Stretches of one symbol, of a few, and of leaves reached by random
+        // bits from the root: those keep the two halves of every subtree
+        // even, so runs of equal counts form right below the root too.
+        if (queda == 0) {
+            queda = 1 + static_cast<int>(azar() % 3000);
+            modo = static_cast<int>(azar() % 3);
+            simbolo = static_cast<int>(azar() % NumSimbolos);
+        }
+        --queda;
+        uint32_t x = azar();
+        int s = modo == 0 ? (x % 2 == 0 ? simbolo : static_cast<int>(x >> 8) % NumSimbolos)
+                          : static_cast<int>(x >> 8) % 4;
+        if (modo == 2) {
+            int nodo = Hijo[Raiz];
+            for (; nodo < MarcaHoja; x >>= 1) {
+                nodo = Hijo[nodo + static_cast<int>(x & 1)];
+                x = x > 1 ? x : azar() | 0x80000000u;
+            }
+            s = nodo - MarcaHoja;
+        }
+        if (u < 3000) {
+            s = 7;   // from the fresh tree its leaf climbs past the root's children
+        }
+        reconstrucciones += Frecuencia[Raiz] == FrecuenciaMaxima ? 1 : 0;
+        Estado antes, esperado, obtenido;
+        antes.Guarda();
+        ActualizaPasoAPaso(s, rachaMasLarga, finMasAlto);
+        esperado.Guarda();
+        antes.Repone();
+        Actualiza(s);
+        obtenido.Guarda();
+        ASSERT_TRUE(obtenido == esperado) << "Actualiza, update " << u + 1 << ", symbol " << s;
+        antes.Repone();
+        ActualizaBajando(s);
+        obtenido.Guarda();
+        ASSERT_TRUE(obtenido == esperado) << "walk down, update " << u + 1 << ", symbol " << s;
+    }
+    // The sequence did reach what it is meant to test.
+    EXPECT_GE(reconstrucciones, 4);
+    EXPECT_GE(rachaMasLarga, 100);
+    EXPECT_EQ(finMasAlto, NumNodos - 2);   // a run ending right below the root, by the sentinel
+}
+
 }  // namespace

@@ -200,6 +200,38 @@ TEST(IdaYVuelta, TextConversionsApplyToLZHMembers)
     EXPECT_EQ(LeeArchivo(traducido / "m"), texto.substr(0, 3000) + "\x9c\x60");
 }
 
+// Restored bytes leave the window ring in blocks when it wraps, every 32 KiB
+// after the first 28732 bytes.  Would catch: a match cut or repeated where it
+// crosses the wrap (as a copy by words, from a near byte, or from the far end
+// of the ring), a conversion or a mark lost at a block's edge.
+TEST(IdaYVuelta, MatchesAndConversionsAcrossTheRingWrap)
+{
+    const std::string trozo = DatosAleatorios(997, 12);
+    std::string datos;
+    while (datos.size() < 100000)
+        datos += trozo;   // matches 997 back, crossing every wrap
+    const size_t vueltas[] = {28732, 28732 + 32768, 28732 + 2 * 32768};
+    datos.replace(vueltas[0] - 100, 200, std::string(200, 'z'));   // one byte back
+    datos.replace(vueltas[1] - 3, 6, "\r\r\r\x60\r\x9f");
+    datos.replace(vueltas[2] - 30, 60, datos.substr(vueltas[2] - 3000, 60));
+    std::string archivo = Empaqueta({{"m", datos, false}});
+    ASSERT_EQ(LeeMiembros(archivo).at(0).metodo, 1);
+
+    std::string sinCR = datos, traducido = datos;
+    sinCR.erase(std::remove(sinCR.begin(), sinCR.end(), '\r'), sinCR.end());
+    for (auto& c : traducido)
+        c = static_cast<char>(vuvodiv::Tra[static_cast<uint8_t>(c)]);
+    const std::string lineaLlena = std::string(20, '\b') + std::string(20, 'o') + "  " + std::to_string(datos.size());
+    for (auto [tipo, esperado] : {std::pair{1, &datos}, std::pair{2, &sinCR}, std::pair{3, &traducido}}) {
+        archivo[12] = static_cast<char>(tipo);
+        CarpetaTemporal carpeta;
+        auto r = Restaura(carpeta, archivo);
+        ASSERT_EQ(r.estado, 0) << r.salida;
+        EXPECT_EQ(LeeArchivo(carpeta / "m"), *esperado) << "type " << tipo;
+        EXPECT_NE(r.salida.find(lineaLlena), std::string::npos) << r.salida;   // 20 marks, no more
+    }
+}
+
 // ---- Streams derived by hand ----------------------------------------------------
 // The encoder's tests derive these bytes bit by bit; here the decoder must
 // turn them back, and the next header must be read right after them.

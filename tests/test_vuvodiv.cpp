@@ -59,6 +59,17 @@ bool Contiene(const std::string& texto, const std::string& parte) { return texto
 
 using Nombres = std::vector<std::string>;
 
+// Everything written to a temporary stream, which is then closed.
+std::string LeeFlujo(FILE* flujo)
+{
+    std::string contenido;
+    rewind(flujo);
+    for (int c; (c = getc(flujo)) != EOF;)
+        contenido += static_cast<char>(c);
+    fclose(flujo);
+    return contenido;
+}
+
 }  // namespace
 
 // ---- Console ---------------------------------------------------------------------
@@ -131,6 +142,46 @@ TEST(ProgresoVuvodiv, MarksDuringThePass)
         EXPECT_EQ(ftell(Salida), caso.tipo == 2 ? 2 : static_cast<long>(caso.datos.size()));
         fclose(Entrada);
         fclose(Salida);
+    }
+}
+
+// ---- Block output -------------------------------------------------------------
+// Would catch: a block that draws its marks at another step than byte by
+// byte, loses the count left over between blocks, or converts differently
+// (CR dropped before translation, a chunk edge of the conversion buffer).
+TEST(BloquesVuvodiv, SameBytesAndMarksAsByteByByte)
+{
+    std::string datos = DatosAleatorios(20000, 21);
+    for (size_t i = 4090; i < 4100; ++i)
+        datos[i] = '\r';   // across the 4096-byte conversion chunk
+    for (int tipo : {0, 2, 3}) {
+        for (uint32_t tamano : {19u, 100u, 8191u, 20000u}) {
+            SCOPED_TRACE("type " + std::to_string(tipo) + ", " + std::to_string(tamano) + " bytes");
+            Tipo = static_cast<uint8_t>(tipo);
+            PreparaTraduccion();
+            TamanoOriginal = tamano;
+            const auto* bytes = reinterpret_cast<const uint8_t*>(datos.data());
+
+            Salida = tmpfile();
+            IniciaBarra();
+            std::vector<int32_t> marcasPorByte;
+            for (uint32_t i = 0; i < tamano; ++i) {
+                EscribeOctetoPlano(bytes[i]);
+                marcasPorByte.push_back(Punto);
+            }
+            const std::string porByte = LeeFlujo(Salida);
+
+            Salida = tmpfile();
+            IniciaBarra();
+            uint32_t hecho = 0;
+            for (uint32_t trozo = 1; hecho < tamano; trozo = trozo * 3 + 1) {
+                const uint32_t n = std::min(trozo % 5000 + 1, tamano - hecho);
+                EscribeBloquePlano(bytes + hecho, n);
+                hecho += n;
+                ASSERT_EQ(Punto, marcasPorByte[hecho - 1]) << "after " << hecho << " bytes";
+            }
+            EXPECT_EQ(LeeFlujo(Salida), porByte);
+        }
     }
 }
 
