@@ -69,7 +69,8 @@ inline void AvanzaBarraBloque(uint32_t cuantos)
     ContadorParcial = static_cast<uint32_t>(cuenta % paso);
     for (uint64_t marcas = cuenta / paso; marcas > 0;) {
         const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
-        fwrite(Marcas, 1, trozo, stdout);
+        if (Consola)
+            fwrite(Marcas, 1, trozo, Consola);
         Punto += static_cast<int32_t>(trozo);
         marcas -= trozo;
     }

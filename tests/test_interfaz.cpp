@@ -163,6 +163,15 @@ TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
     EXPECT_TRUE(Contiene(todo.errores, "File of compressed data: x.cmp\n"));
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
 
+    const std::string texto = TextoDePrueba(30000, 5);   // LZH: its marks are drawn in blocks
+    EscribeArchivo(carpeta / "t.txt", texto);
+    EscribeArchivo(carpeta / "t.lst", "t_txt b\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"t"}, carpeta.Ruta()).estado, 0);
+    auto lzh = Vuvodiv(carpeta, {"-p", "t"});
+    EXPECT_EQ(lzh.estado, 0);
+    EXPECT_TRUE(lzh.salida == texto) << "the piped bytes differ";
+    EXPECT_TRUE(Contiene(lzh.errores, std::string(20, 'o') + "  30000"));
+
     auto falta = Vuvodiv(carpeta, {"-pq", "x", "tra.txt", "nada"});
     EXPECT_EQ(falta.estado, 1);
     EXPECT_EQ(falta.salida, "\x9cx");
