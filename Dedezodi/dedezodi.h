@@ -22,6 +22,12 @@ extern uint8_t Tipos[MaxArchivos];
 void Presenta();
 [[noreturn]] void MuestraUso();
 
+// The command line (opciones.cpp): -q sets Silencio.  Returns the index of
+// BASE in argv, or one of LlamadaUso, LlamadaTerminada, LlamadaErronea
+// (opciones.h).
+extern bool Silencio;
+int LeeOpciones(int argc, char* argv[]);
+
 int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
 // nombre receives the whole first token: room for LongLinea + 1 bytes.
 int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);

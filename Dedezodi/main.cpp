@@ -2,44 +2,35 @@
 
 #include "dedezodi.h"
 
+#include "opciones.h"
+
 #include <cstdlib>
 #include <cstring>
-
-namespace dedezodi {
-
-void Presenta()
-{
-    PresentaTitulo("Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive");
-}
-
-void MuestraUso()
-{
-    printf("\nTo call this programme:\nDedezodi FileName\n"
-           "  where FileName is the name of a file with extension\n"
-           "  'lst' that holds the relation of files to compress\n");
-    exit(0);
-}
-
-}  // namespace dedezodi
 
 using namespace dedezodi;
 
 int main(int argc, char* argv[])
 {
     IniciaConsola();
+    int indice = LeeOpciones(argc, argv);
+    if (indice < 0)
+        return indice == LlamadaTerminada ? 0 : 1;
+    EligeConsola(false, Silencio);
     Presenta();
-    if (argc != 2)
+    if (indice == LlamadaUso)
         MuestraUso();
-    const char* base = argv[1];
+    const char* base = argv[indice];
     CompruebaBase(base);
 
+    // The list and the archive share the base's folder; the names in the
+    // list are opened relative to the working folder.
     char nombreLista[TamNombreArchivo];
     ComponeNombreArchivo(nombreLista, base, ".lst");
-    char visible[TamNombreVisible];
+    static char visible[4 * TamNombreArchivo];
     EscapaNombre(nombreLista, visible);
-    printf("\nData file: %s\n", visible);
+    Mensaje("\nData file: %s\n", visible);
     int cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
-    printf("\nNumber of files: %d\n", cuenta);
+    Mensaje("\nNumber of files: %d\n", cuenta);
 
     ComponeNombreArchivo(NombreArchivo, base, ".cmp");
     Salida = CreaTemporal(NombreArchivo);
@@ -51,6 +42,6 @@ int main(int argc, char* argv[])
     if (!ConfirmaTemporal(Salida, NombreArchivo))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);
     Salida = nullptr;
-    printf("\n\nDone\n");
+    Mensaje("\n\nDone\n");
     return 0;
 }

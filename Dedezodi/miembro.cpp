@@ -127,7 +127,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     AbreEntrada(nombre);
     char visible[TamNombreVisible];
     EscapaNombre(nombre, visible);
-    printf("\n%-20s", visible);
+    Mensaje("\n%-20s", visible);
     DibujaBarraVacia();
 
     off_t inicio = ftello(Salida);
@@ -166,7 +166,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     // Back over the bar and the end of the name field: the percentage sits
     // there with the bar still visible behind it.
     RetrocedeCursor(AnchoBarra + 6);
-    printf("%3d%%", CalculaPorcentaje());
+    Mensaje("%3d%%", CalculaPorcentaje());
 }
 
 }  // namespace dedezodi

@@ -1,58 +1,66 @@
 // Vuvodiv: restores the files of the archive <base>.cmp into the working
-// folder.
+// folder, or, with options, lists, tests or writes them to standard output.
 
 #include "vuvodiv.h"
 
+#include "opciones.h"
+
 #include <cstdlib>
-#include <cstring>
-
-namespace vuvodiv {
-
-void Presenta()
-{
-    PresentaTitulo("Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive");
-}
-
-void MuestraUso()
-{
-    printf("\nTo call this programme:\nVuvodiv FileName\n"
-           "  where FileName is the name of a file with extension\n"
-           "  'cmp' that holds the compressed data\n");
-    exit(0);
-}
-
-}  // namespace vuvodiv
 
 using namespace vuvodiv;
+
+static void AbreArchivo(const char* base)
+{
+    CompruebaBase(base);
+    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
+    static char visible[4 * TamNombreArchivo];
+    EscapaNombre(NombreArchivo, visible);
+    Mensaje("\nFile of compressed data: %s\n", visible);
+    Entrada = fopen(NombreArchivo, "rb");
+    if (!Entrada)
+        ErrorFatalCon("Can't open file '%s'", NombreArchivo);
+    if (ModoElegido == ModoRestaura)
+        AbreDestino();
+}
+
+// Refused members and names that chose nothing did not stop the run, but it
+// did not do its job; data on standard output must have reached it.
+static int Termina()
+{
+    if (ModoElegido == ModoLista)
+        ListaTotales();
+    int sinMiembro = InformaNombresSinMiembro();
+    if (ModoElegido == ModoTuberia && fflush(stdout) != 0)
+        ErrorFatal("Can't write to standard output");
+    char mensaje[64];
+    if (MiembrosNoRestaurados > 0) {
+        snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
+                 MiembrosNoRestaurados == 1 ? "" : "s",
+                 ModoElegido == ModoLista || ModoElegido == ModoPrueba ? "cannot be restored" : "not restored");
+        ErrorFatal(mensaje);
+    }
+    if (sinMiembro > 0) {
+        snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
+        ErrorFatal(mensaje);
+    }
+    Mensaje("\n\nDone\n");
+    return 0;
+}
 
 int main(int argc, char* argv[])
 {
     IniciaConsola();
+    int base = LeeOpciones(argc, argv);
+    if (base < 0)
+        return base == LlamadaTerminada ? 0 : 1;
+    EligeConsola(ModoElegido == ModoTuberia, Silencio);
     Presenta();
-    if (argc != 2)
+    if (base == LlamadaUso)
         MuestraUso();
-    const char* base = argv[1];
-    CompruebaBase(base);
-
-    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
-    char visible[TamNombreVisible];
-    EscapaNombre(NombreArchivo, visible);
-    printf("\nFile of compressed data: %s\n", visible);
-    Entrada = fopen(NombreArchivo, "rb");
-    if (!Entrada)
-        ErrorFatalCon("Can't open file '%s'", NombreArchivo);
+    AbreArchivo(argv[base]);
     while (LeeCabecera())
         Vuvodiv();
     fclose(Entrada);
     Entrada = nullptr;
-
-    // Refused members did not stop the run, but it did not do its job.
-    if (MiembrosNoRestaurados > 0) {
-        char mensaje[64];
-        snprintf(mensaje, sizeof mensaje, "%lu member%s not restored",
-                 static_cast<unsigned long>(MiembrosNoRestaurados), MiembrosNoRestaurados == 1 ? "" : "s");
-        ErrorFatal(mensaje);
-    }
-    printf("\n\nDone\n");
-    return 0;
+    return Termina();
 }

@@ -6,10 +6,15 @@
 // Every byte of the archive is read through LeeOctetoComprimido, which never
 // takes more than the member's TamanoComprimido bytes: a member whose data is
 // passed over, refused or damaged still leaves the archive at the next header.
+//
+// The mode chosen on the command line changes only where a member's bytes
+// go (a file, standard output, nowhere) and what its line says; the list
+// mode does not decode at all (lista.cpp).
 
 #include "vuvodiv.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace vuvodiv {
 
@@ -26,8 +31,7 @@ bool Truncado;
 bool MiembroDanado;
 uint32_t MiembrosNoRestaurados;
 
-// The member's name as the console shows it (control bytes escaped).
-static char NombreVisible[TamNombreVisible];
+char NombreVisible[TamNombreVisible];
 
 // ---- Translation table -------------------------------------------------------
 // Entry i is written in place of byte i.  The identity except for 52 entries:
@@ -60,7 +64,7 @@ const uint8_t Tra[256] = {
 {
     if (ferror(Entrada))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
-    char mensaje[160];
+    char mensaje[TamNombreArchivo + 160];
     if (nombreVisible)
         snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in member '%s'",
                  NombreArchivo, nombreVisible);
@@ -159,12 +163,34 @@ void VuvodivPlano()
 
 // Takes whatever is left of the member's data, so the next header is read
 // from where this member ends.
-static void PasaRestoDatos()
+static void ConsumeResto()
 {
     while (ContadorLectura < TamanoComprimido)
         LeeOctetoComprimido();
+}
+
+static void PasaRestoDatos()
+{
+    ConsumeResto();
     if (Truncado)
         ReportaFinPrematuro(NombreVisible);
+}
+
+// Data cut short is found by the archive's size, as reading would find it.
+void SaltaDatos()
+{
+    off_t resto = static_cast<off_t>(TamanoComprimido - ContadorLectura);
+    off_t aqui = ftello(Entrada);
+    struct stat datos;
+    if (aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode)) {
+        if (aqui + resto > datos.st_size)
+            ReportaFinPrematuro(NombreVisible);
+        if (fseeko(Entrada, resto, SEEK_CUR) == 0) {
+            ContadorLectura = TamanoComprimido;
+            return;
+        }
+    }
+    PasaRestoDatos();
 }
 
 // ---- Headers and conversion ------------------------------------------------------
@@ -219,46 +245,109 @@ void PreparaTraduccion()
 
 // ---- One member ------------------------------------------------------------------
 
+// A member that is not restored says why: after its name when lines are
+// shown, on a line of its own on standard error when only errors are.
+static void InformaFallo(const char* motivo, bool nombreEscrito)
+{
+    const char* prefijo = ModoElegido == ModoPrueba ? "" : "not restored: ";
+    if (!Consola) {
+        fprintf(ConsolaErrores, "%s: %s%s\n", NombreVisible, prefijo, motivo);
+        return;
+    }
+    if (!nombreEscrito)
+        Mensaje("\n%-14s", NombreVisible);
+    Mensaje("  %s%s", prefijo, motivo);
+}
+
 // A member that is not restored: its line says why, its data is passed over
 // and the run goes on; main counts it at the end.
 static void RechazaMiembro(const char* motivo)
 {
-    printf("\n%-14s  not restored: %s", NombreVisible, motivo);
-    PasaRestoDatos();
+    InformaFallo(motivo, false);
+    SaltaDatos();
     ++MiembrosNoRestaurados;
 }
 
-static void AbreMiembro()
+// Where the member's bytes go: a temporary file beside its final name in
+// the target folder, standard output, or nowhere.  False when the member is
+// refused or skipped instead (its data then passed over).
+static const char* UltimoPaso;   // the last component of the member's name
+
+static bool AbreMiembro()
 {
-    Salida = CreaTemporal(Nombre);
-    if (!Salida)
-        ErrorFatalCon("Can't create file '%s'", Nombre);
-    printf("\n%-14s", NombreVisible);
+    if (ModoElegido == ModoPrueba) {
+        Salida = AbreSumidero();
+    } else if (ModoElegido == ModoTuberia) {
+        Salida = stdout;
+    } else {
+        const char* motivo = nullptr;
+        UltimoPaso = PreparaRuta(&motivo);
+        if (!UltimoPaso) {
+            CierraRuta();
+            RechazaMiembro(motivo);
+            return false;
+        }
+        if (SinReemplazo && ExisteEnDestino(UltimoPaso)) {
+            CierraRuta();
+            Mensaje("\n%-14s  skipped: the file exists", NombreVisible);
+            SaltaDatos();
+            return false;
+        }
+        Salida = CreaTemporal(UltimoPaso);
+        if (!Salida)
+            ErrorFatalCon("Can't create file '%s'", Nombre);
+    }
+    Mensaje("\n%-14s", NombreVisible);
     DibujaBarraVacia();
     IniciaBarra();
     MiembroDanado = false;
+    return true;
+}
+
+static void RellenaBarra()
+{
+    for (int32_t columna = Punto; columna < AnchoBarra; ++columna)
+        Mensaje(".");
 }
 
 // Damaged data is thrown away with its temporary file, so an older file of
 // the same name stays; the bar keeps the marks drawn before the damage.
+// Bytes already on standard output cannot be taken back: the member is
+// reported all the same.
 static void CierraMiembro()
 {
+    ConsumeResto();
+    if (Truncado && ModoElegido == ModoPrueba) {
+        RellenaBarra();
+        InformaFallo("truncated", true);
+    }
     PasaRestoDatos();   // also where a truncated archive is reported
     if (MiembroDanado) {
-        DescartaTemporal(Salida);
+        if (ModoElegido == ModoRestaura) {
+            DescartaTemporal(Salida);
+            CierraRuta();
+        }
         Salida = nullptr;
-        for (int32_t columna = Punto; columna < AnchoBarra; ++columna)
-            putchar('.');
-        printf("  not restored: damaged data");
+        RellenaBarra();
+        InformaFallo("damaged data", true);
         ++MiembrosNoRestaurados;
         return;
     }
-    bool confirmado = ConfirmaTemporal(Salida, Nombre);
-    Salida = nullptr;   // closed either way: the fatal path must not see it
-    if (!confirmado)
-        ErrorFatalCon("Can't write file '%s'", Nombre);
+    if (ModoElegido == ModoRestaura) {
+        bool confirmado = ConfirmaTemporal(Salida, UltimoPaso);
+        Salida = nullptr;   // closed either way: the fatal path must not see it
+        if (!confirmado)    // the temporary file is removed from the member's folder
+            ErrorFatalCon("Can't write file '%s'", Nombre);
+        CierraRuta();
+    } else if (ModoElegido == ModoTuberia && (fflush(stdout) != 0 || ferror(stdout))) {
+        ErrorFatal("Can't write to standard output");
+    }
+    Salida = nullptr;
     CompletaBarra();
-    printf("  %lu", static_cast<unsigned long>(TamanoOriginal));
+    if (ModoElegido == ModoPrueba)
+        Mensaje("  OK");
+    else
+        Mensaje("  %lu", static_cast<unsigned long>(TamanoOriginal));
 }
 
 void Vuvodiv()
@@ -267,7 +356,15 @@ void Vuvodiv()
     EscapaNombre(Nombre, NombreVisible);
     ContadorLectura = 0;
     Truncado = false;
-    PreparaTraduccion();   // also for a refused member: a later type 4..255 follows it
+    PreparaTraduccion();   // also for a member passed over: a later type 4..255 follows it
+    if (!EstaSeleccionado(NombreVisible)) {
+        SaltaDatos();
+        return;
+    }
+    if (ModoElegido == ModoLista) {
+        ListaMiembro();
+        return;
+    }
     if (!EsNombreSeguro(Nombre)) {
         RechazaMiembro("unsafe name");
         return;
@@ -284,7 +381,8 @@ void Vuvodiv()
         RechazaMiembro("damaged data");
         return;
     }
-    AbreMiembro();
+    if (!AbreMiembro())
+        return;
     if (Metodo == MetodoPlano)
         VuvodivPlano();
     else

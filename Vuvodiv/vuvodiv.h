@@ -9,6 +9,46 @@
 
 namespace vuvodiv {
 
+// ---- The command line (opciones.cpp) ----------------------------------------
+// What the run does with each chosen member; set once by LeeOpciones.
+enum Modo {
+    ModoRestaura,   // a file for each member (the one-argument call)
+    ModoTuberia,    // -p: the restored bytes on standard output
+    ModoLista,      // -l: a line per member, data passed over
+    ModoPrueba,     // -t: decoded in full, nothing written
+};
+extern Modo ModoElegido;
+extern bool SinReemplazo;               // -n: an existing file is kept
+extern bool Silencio;                   // -q: errors only
+extern const char* CarpetaDestino;      // -d DIR, or nullptr: the working folder
+
+// Member names given after BASE; none means every member.
+constexpr int MaxSeleccion = 1024;
+extern int NumSeleccion;
+
+// The index of BASE in argv, or one of LlamadaUso, LlamadaTerminada,
+// LlamadaErronea (opciones.h).
+int LeeOpciones(int argc, char* argv[]);
+// Whether the member shown as nombreVisible is chosen; a name that picks it
+// is marked as used.
+bool EstaSeleccionado(const char* nombreVisible);
+// Reports each given name that picked no member; returns how many.
+int InformaNombresSinMiembro();
+
+// ---- The target folder (destino.cpp) -------------------------------------------
+// Opens the folder of -d (made when missing) or the working folder, and
+// notes the archive's identity.  Call with the archive open as Entrada.
+void AbreDestino();
+// Opens the folders of the member's name one by one from the target folder,
+// never through a symbolic link, and leaves CarpetaSalida on the last one.
+// Returns the name's last component, or nullptr with *motivo saying why the
+// member is refused.
+const char* PreparaRuta(const char** motivo);
+// Whether the last component exists in CarpetaSalida (a link counts).
+bool ExisteEnDestino(const char* ultimo);
+// Back to the target folder; closes the member's folder.
+void CierraRuta();
+
 
 // The archive's name, "<base>.cmp" with '_' read as '.'.
 extern char NombreArchivo[TamNombreArchivo];
@@ -33,6 +73,16 @@ extern bool Truncado;
 extern bool MiembroDanado;
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
+// The current member's name as the console shows it (control bytes escaped).
+extern char NombreVisible[];
+
+// The list mode (lista.cpp): one line per member; the totals, which also
+// returns how many members were listed and starts the count again.
+void ListaMiembro();
+uint32_t ListaTotales();
+// Passes over the rest of the member's data, seeking when the archive is a
+// regular file; data cut short by the end of the archive is fatal.
+void SaltaDatos();
 
 void Presenta();
 [[noreturn]] void MuestraUso();

@@ -1,5 +1,7 @@
 # Installing and packaging: the two programs into bin/, a manual page for
-# each into share/man/man1/, and a Debian package of both made by CPack.
+# each into share/man/man1/, the bash completion into
+# share/bash-completion/completions/, the licence into share/doc/dedezodi/,
+# and a Debian package of all of it made by CPack.
 #
 #   cmake --install build/release --prefix /usr/local
 #   cpack --config build/release/CPackConfig.cmake   # build/release/paquete/*.deb
@@ -56,6 +58,45 @@ endif()
 add_custom_target(registro_cambios ALL DEPENDS ${registro})
 # In a folder named after the package, as Debian expects.
 install(FILES ${registro} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/dedezodi)
+
+# ---- Bash completion ---------------------------------------------------------
+# bash-completion loads a command's file by the command's name, so the one
+# file that completes both programs is installed under both.
+foreach(programa IN ITEMS Dedezodi Vuvodiv)
+  install(FILES ${PROJECT_SOURCE_DIR}/completions/dedezodi.bash
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME ${programa})
+endforeach()
+
+# ---- Licence -------------------------------------------------------------------
+# The MIT licence of LICENSE, in Debian's machine-readable copyright format
+# (where it is called Expat): each line indented by one space, an empty line
+# written as " .".
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE lineas_licencia)
+list(FILTER lineas_licencia EXCLUDE REGEX "^(MIT License|Copyright)")
+list(GET lineas_licencia 0 primera)
+while(primera STREQUAL "")   # the empty lines around the copyright line
+  list(POP_FRONT lineas_licencia)
+  list(GET lineas_licencia 0 primera)
+endwhile()
+set(texto_licencia)
+foreach(linea IN LISTS lineas_licencia)
+  if(linea STREQUAL "")
+    string(APPEND texto_licencia " .\n")
+  else()
+    string(APPEND texto_licencia " ${linea}\n")
+  endif()
+endforeach()
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE autores REGEX "^Copyright")
+string(REGEX REPLACE "^Copyright \\(c\\) " "" autores "${autores}")
+set(copyright ${PROJECT_BINARY_DIR}/doc/copyright)
+file(WRITE ${copyright}
+     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+     "Upstream-Name: dedezodi\n\n"
+     "Files: *\n"
+     "Copyright: ${autores}\n"
+     "License: Expat\n"
+     "${texto_licencia}")
+install(FILES ${copyright} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/dedezodi)
 
 # ---- Debian package ------------------------------------------------------------
 set(CPACK_GENERATOR DEB)

@@ -17,6 +17,21 @@ extern uint32_t TamanoComprimido;  // bytes of member data in the archive
 extern FILE* Entrada;              // the stream being read
 extern FILE* Salida;               // the stream being written
 
+// ---- Console streams -------------------------------------------------------
+// Every line the user sees goes to one of two streams.  Consola takes the
+// banner, member lines and bars: standard output, standard error when
+// standard output carries data, nothing (nullptr) when the user asks for
+// quiet.  ConsolaErrores takes fatal errors and failed members: standard
+// output as the programs always did, standard error in those two cases.
+extern FILE* Consola;
+extern FILE* ConsolaErrores;
+void EligeConsola(bool datosPorSalida, bool silencio);
+// printf to Consola, or nothing when it is quiet.
+void Mensaje(const char* formato, ...) __attribute__((format(printf, 1, 2)));
+// A stream that takes bytes and throws them away (for a mode that decodes
+// without writing); opened once.
+FILE* AbreSumidero();
+
 // ---- Progress bar ----------------------------------------------------------
 // Twenty columns per member: one mark per (Paso + 1) bytes counted, and the
 // bar is completed to twenty marks when the member is done.
@@ -37,7 +52,8 @@ inline void AvanzaBarra()
     if (++ContadorParcial > Paso) {
         ContadorParcial = 0;
         if (Punto < AnchoBarra) {
-            putchar_unlocked('o');
+            if (Consola)
+                putc_unlocked('o', Consola);
             ++Punto;
         }
     }
@@ -53,24 +69,27 @@ inline void AvanzaBarraBloque(uint32_t cuantos)
     ContadorParcial = static_cast<uint32_t>(cuenta % paso);
     for (uint64_t marcas = cuenta / paso; marcas > 0;) {
         const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
-        fwrite(Marcas, 1, trozo, stdout);
+        if (Consola)
+            fwrite(Marcas, 1, trozo, Consola);
         Punto += static_cast<int32_t>(trozo);
         marcas -= trozo;
     }
 }
 
 // ---- Console and command line ----------------------------------------------
-constexpr int MaxLongBase = 8;     // the command-line base name
-constexpr int TamNombreArchivo = MaxLongBase + 5;   // base, extension, terminator
+constexpr int MaxLongBase = 8;     // the last component of the base name
+constexpr int TamNombreArchivo = 4096;   // a path: folders, base, extension, terminator
 
 // Unbuffered standard output, so every progress mark shows at once; and a
 // file-size limit reported as a write error instead of killing the process.
 void IniciaConsola();
 // The banner line and its underline of '=' as long as the line.
 void PresentaTitulo(const char* titulo);
-// Stops with "Name too long" for a base name over 8 characters.
+// Stops with "Name too long" for a base name whose last component is over
+// 8 characters (or a path too long to hold).
 void CompruebaBase(const char* base);
-// "<base><extension>" with every '_' read as '.'.
+// "<base><extension>" with every '_' of the last component read as '.';
+// the folders before it keep their names.
 void ComponeNombreArchivo(char* destino, const char* base, const char* extension);
 
 // ---- Errors and names ------------------------------------------------------
@@ -97,7 +116,11 @@ bool EsNombreSeguro(const char* nombre);
 // ---- Output written beside its final name ----------------------------------
 // An output file is created under a temporary name in the same folder and
 // takes its final name only once it is complete, so a failed run never leaves
-// a half-written file nor destroys an older one.  One at a time.
+// a half-written file nor destroys an older one.  One at a time.  Names are
+// relative to the folder open as CarpetaSalida (AT_FDCWD: the working
+// folder); neither the temporary file nor the final rename follows a link
+// in that folder.
+extern int CarpetaSalida;
 FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);  // flush, close, rename
 void DescartaTemporal(FILE* archivo);             // close and remove (archivo may be null)

@@ -6,9 +6,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +26,9 @@ uint32_t ContadorParcial;
 int32_t Punto;
 
 // ---- Console and command line ----------------------------------------------
+
+FILE* Consola = stdout;
+FILE* ConsolaErrores = stdout;
 
 // A program started with standard input, output or error closed would
 // otherwise hand that number to the first file it opens, and its console
@@ -45,24 +51,60 @@ void IniciaConsola()
     signal(SIGXFSZ, SIG_IGN);
 }
 
+// Data on standard output is written in blocks (it was unbuffered for the
+// progress marks, and no byte has gone to it yet).
+void EligeConsola(bool datosPorSalida, bool silencio)
+{
+    if (datosPorSalida)
+        setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    Consola = silencio ? nullptr : datosPorSalida ? stderr : stdout;
+    ConsolaErrores = silencio || datosPorSalida ? stderr : stdout;
+}
+
+void Mensaje(const char* formato, ...)
+{
+    if (!Consola)
+        return;
+    va_list argumentos;
+    va_start(argumentos, formato);
+    vfprintf(Consola, formato, argumentos);
+    va_end(argumentos);
+}
+
+static ssize_t TiraOctetos(void*, const char*, size_t tamano) { return static_cast<ssize_t>(tamano); }
+
+FILE* AbreSumidero()
+{
+    static FILE* sumidero;
+    if (!sumidero)
+        sumidero = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, TiraOctetos, nullptr, nullptr});
+    return sumidero;
+}
+
 void PresentaTitulo(const char* titulo)
 {
-    printf("\n%s\n", titulo);
+    Mensaje("\n%s\n", titulo);
     for (size_t i = strlen(titulo); i > 0; --i)
-        putchar('=');
-    putchar('\n');
+        Mensaje("=");
+    Mensaje("\n");
+}
+
+static const char* UltimoComponente(const char* ruta)
+{
+    const char* barra = strrchr(ruta, '/');
+    return barra ? barra + 1 : ruta;
 }
 
 void CompruebaBase(const char* base)
 {
-    if (strlen(base) > MaxLongBase)
+    if (strlen(UltimoComponente(base)) > MaxLongBase || strlen(base) + 5 > TamNombreArchivo)
         ErrorFatalCon("Name too long: %s", base);
 }
 
 void ComponeNombreArchivo(char* destino, const char* base, const char* extension)
 {
     snprintf(destino, TamNombreArchivo, "%s%s", base, extension);
-    ArreglaSeparador(destino);
+    ArreglaSeparador(destino + (UltimoComponente(base) - base));
 }
 
 // ---- Errors and names ------------------------------------------------------
@@ -92,13 +134,13 @@ void ArreglaSeparador(char* nombre)
 void RetrocedeCursor(int columnas)
 {
     for (int i = 0; i < columnas; ++i)
-        putchar('\b');
+        Mensaje("\b");
 }
 
 void DibujaBarraVacia()
 {
     for (int i = 0; i < AnchoBarra; ++i)
-        putchar('.');
+        Mensaje(".");
     RetrocedeCursor(AnchoBarra);
 }
 
@@ -112,7 +154,7 @@ void IniciaBarra()
 void CompletaBarra()
 {
     for (; Punto < AnchoBarra; ++Punto)
-        putchar('o');
+        Mensaje("o");
 }
 
 // ---- Output written beside its final name ----------------------------------
@@ -120,7 +162,8 @@ void CompletaBarra()
 // closing rename never crosses file systems.  Its name is kept here so that
 // the fatal error path, and an interrupt, can remove it.
 
-static char NombreTemporal[64];
+int CarpetaSalida = AT_FDCWD;
+static char NombreTemporal[TamNombreArchivo + 8];
 static volatile sig_atomic_t HayTemporal;
 
 // The signals that end a run and so must take the temporary file with them.
@@ -132,7 +175,7 @@ static sigset_t SenalesAtendidas;
 static void BorraTemporalYSal(int senal)
 {
     if (HayTemporal)
-        unlink(NombreTemporal);
+        unlinkat(CarpetaSalida, NombreTemporal, 0);
     signal(senal, SIG_DFL);
     raise(senal);
 }
@@ -162,11 +205,33 @@ static void InstalaSenales()
 static mode_t CalculaPermisos(const char* nombreFinal)
 {
     struct stat anterior;
-    if (stat(nombreFinal, &anterior) == 0 && S_ISREG(anterior.st_mode))
+    if (fstatat(CarpetaSalida, nombreFinal, &anterior, 0) == 0 && S_ISREG(anterior.st_mode))
         return anterior.st_mode & 0777;
     mode_t mascara = umask(0);
     umask(mascara);
     return 0666 & ~mascara;
+}
+
+// mkstemp() within CarpetaSalida: the six X at the end of plantilla become
+// letters until a name is free.  O_NOFOLLOW: a link planted under the
+// temporary name is never written through.
+static int CreaUnico(char* plantilla)
+{
+    static const char letras[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static uint64_t azar;
+    if (azar == 0 && getrandom(&azar, sizeof azar, GRND_NONBLOCK) != sizeof azar)
+        azar = static_cast<uint64_t>(time(nullptr)) ^ static_cast<uint64_t>(getpid()) << 32;
+    char* x = plantilla + strlen(plantilla) - 6;
+    for (int intento = 0; intento < 1000; ++intento) {
+        azar = azar * 6364136223846793005u + 1442695040888963407u;
+        uint64_t bits = azar >> 16;
+        for (int i = 0; i < 6; ++i, bits /= 62)
+            x[i] = letras[bits % 62];
+        int fd = openat(CarpetaSalida, plantilla, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 // The handled signals are held from before the file exists until it is
@@ -179,7 +244,7 @@ FILE* CreaTemporal(const char* nombreFinal)
         return nullptr;
     sigset_t previas;
     sigprocmask(SIG_BLOCK, &SenalesAtendidas, &previas);
-    int fd = mkstemp(NombreTemporal);
+    int fd = CreaUnico(NombreTemporal);
     HayTemporal = fd >= 0;
     sigprocmask(SIG_SETMASK, &previas, nullptr);
     if (fd < 0)
@@ -197,7 +262,7 @@ bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
 {
     bool escrito = fflush(archivo) == 0 && !ferror(archivo);
     escrito = fclose(archivo) == 0 && escrito;
-    if (!escrito || rename(NombreTemporal, nombreFinal) != 0)
+    if (!escrito || renameat(CarpetaSalida, NombreTemporal, CarpetaSalida, nombreFinal) != 0)
         return false;   // still registered: the caller's fatal error removes it
     HayTemporal = 0;
     return true;
@@ -208,6 +273,6 @@ void DescartaTemporal(FILE* archivo)
     if (archivo)
         fclose(archivo);
     if (HayTemporal)
-        unlink(NombreTemporal);
+        unlinkat(CarpetaSalida, NombreTemporal, 0);
     HayTemporal = 0;
 }

@@ -9,7 +9,7 @@
 
 void ErrorFatal(const char* mensaje)
 {
-    printf("\nFatal error. %s\n", mensaje);
+    fprintf(ConsolaErrores, "\nFatal error. %s\n", mensaje);
     DescartaTemporal(nullptr);
     exit(1);
 }

@@ -35,7 +35,9 @@ static void RecorreArchivo()
             Vuvodiv();
         EXIGE(Salida == nullptr);
     } catch (const FinFatal&) {
-        // Expected for truncated archives and names that cannot be created.
+        // Expected for truncated archives and names that cannot be created;
+        // the member's folder (a name such as "./x") is closed as exit would.
+        CierraRuta();
     }
     CierraFlujos();
 }

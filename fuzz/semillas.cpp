@@ -6,7 +6,9 @@
 //   <dir>/ida_vuelta  files of the kinds the encoder meets: text, runs,
 //                     spaces, random bytes, nothing;
 //   <dir>/lista       list files: comments, type words, CR LF, long lines,
-//                     too many names, a name too long.
+//                     too many names, a name too long;
+//   <dir>/opciones    Vuvodiv command lines, each followed by a zero byte
+//                     and one of the archives above.
 // Usage: semillas DIR (DIR must exist and be empty or absent).
 
 #include "arnes.h"
@@ -91,6 +93,14 @@ void SiembraArchivos()
     inseguro.replace(0, 3, "../");
     GuardaSemilla("archivo", "inseguro", inseguro);
     GuardaSemilla("archivo", "cortado", corto.substr(0, corto.size() / 2));
+
+    const std::pair<const char*, std::string> llamadas[] = {
+        {"-l\nx", lzh}, {"--list\n--\nx\nPOEMA_TXT\nnada", lzh}, {"-lq\nx", metodo},
+        {"-t\n-d\nsal\nx", corto}, {"--directory=sal\n-n\nx\nb", inseguro},
+        {"-p\nx", corto.substr(0, corto.size() / 2)}, {"--help", ""}, {"-x\nx", ""}, {"-l", lzh}};
+    int i = 0;
+    for (const auto& [llamada, archivo] : llamadas)
+        GuardaSemilla("opciones", "llamada" + std::to_string(i++), llamada + std::string(1, '\0') + archivo);
 }
 
 void SiembraIdaVuelta()

@@ -68,11 +68,16 @@ Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::st
     int tubo[2];
     if (pipe(tubo) != 0)
         throw std::runtime_error("pipe failed");
+    // Standard error goes to a file, so neither stream can block the other.
+    FILE* errores = tmpfile();
+    if (!errores)
+        throw std::runtime_error("tmpfile failed");
     pid_t hijo = fork();
     if (hijo == 0) {
         close(tubo[0]);
         dup2(tubo[1], STDOUT_FILENO);
         close(tubo[1]);
+        dup2(fileno(errores), STDERR_FILENO);
         int nulo = open("/dev/null", O_RDONLY);
         dup2(nulo, STDIN_FILENO);
         if (chdir(carpeta.c_str()) != 0)
@@ -89,7 +94,7 @@ Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::st
         _exit(127);
     }
     close(tubo[1]);
-    Resultado resultado{-1, {}};
+    Resultado resultado{-1, {}, {}};
     char bloque[4096];
     ssize_t leidos;
     while ((leidos = read(tubo[0], bloque, sizeof bloque)) > 0)
@@ -98,6 +103,10 @@ Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::st
     int estado = 0;
     waitpid(hijo, &estado, 0);
     resultado.estado = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+    rewind(errores);
+    for (size_t n; (n = fread(bloque, 1, sizeof bloque, errores)) > 0;)
+        resultado.errores.append(bloque, n);
+    fclose(errores);
     return resultado;
 }
 

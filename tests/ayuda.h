@@ -29,6 +29,7 @@ std::vector<std::string> ListaCarpeta(const std::string& ruta);   // sorted name
 struct Resultado {
     int estado;          // exit status, or 128 + signal number
     std::string salida;  // everything written to standard output
+    std::string errores = {};   // everything written to standard error
 };
 
 // Runs programa with args in carpeta; limiteArchivo > 0 caps the size of any

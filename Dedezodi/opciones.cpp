@@ -1,0 +1,52 @@
+// Dedezodi's command line: the banner and usage text of the one-argument
+// call, and its options (-q).
+
+#include "dedezodi.h"
+
+#include "opciones.h"
+
+#include <cstdlib>
+
+namespace dedezodi {
+
+bool Silencio;
+
+void Presenta()
+{
+    PresentaTitulo("Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive");
+}
+
+void MuestraUso()
+{
+    Mensaje("\nTo call this programme:\nDedezodi FileName\n"
+            "  where FileName is the name of a file with extension\n"
+            "  'lst' that holds the relation of files to compress\n");
+    exit(0);
+}
+
+static const char Ayuda[] =
+    "Usage: Dedezodi BASE\n"
+    "  or:  Dedezodi OPTION... [--] BASE\n"
+    "Pack the files named in the list BASE.lst into the archive BASE.cmp,\n"
+    "written beside the list; the listed names are relative to the working\n"
+    "folder.  A '_' in the last component of BASE stands for '.'.\n"
+    "\n"
+    "  -q, --quiet     print errors only\n"
+    "      --help      show this help and exit\n"
+    "      --version   show the version and exit\n"
+    "\n"
+    "Exit status: 0 when the archive was written, 1 otherwise.\n";
+
+// One line per option: long name, letter (0 for a long option alone),
+// whether it takes a value, what it does (nullptr, or why it is refused).
+static const Opcion Opciones[] = {
+    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+};
+
+int LeeOpciones(int argc, char* argv[])
+{
+    Silencio = false;
+    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false);
+}
+
+}  // namespace dedezodi

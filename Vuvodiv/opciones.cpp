@@ -1,0 +1,132 @@
+// Vuvodiv's command line: the banner and usage text of the one-argument
+// call, and the options that choose a mode (-l, -t, -p), where files go
+// (-d, -n), how much is said (-q), and which members (the names after BASE).
+
+#include "vuvodiv.h"
+
+#include "opciones.h"
+
+#include <cstdlib>
+#include <cctype>
+
+namespace vuvodiv {
+
+Modo ModoElegido = ModoRestaura;
+bool SinReemplazo;
+bool Silencio;
+const char* CarpetaDestino;
+
+int NumSeleccion;
+static const char* Seleccion[MaxSeleccion];
+static bool Usado[MaxSeleccion];
+
+void Presenta()
+{
+    PresentaTitulo("Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive");
+}
+
+void MuestraUso()
+{
+    Mensaje("\nTo call this programme:\nVuvodiv FileName\n"
+            "  where FileName is the name of a file with extension\n"
+            "  'cmp' that holds the compressed data\n");
+    exit(0);
+}
+
+static const char Ayuda[] =
+    "Usage: Vuvodiv BASE\n"
+    "  or:  Vuvodiv OPTION... [--] BASE [MEMBER]...\n"
+    "Restore the files of the archive BASE.cmp into the working folder.  A '_'\n"
+    "in the last component of BASE stands for '.'.\n"
+    "\n"
+    "  -l, --list            list the members: type, method, sizes, ratio\n"
+    "  -t, --test            decode every member and write nothing\n"
+    "  -p, --pipe            write the restored bytes to standard output\n"
+    "  -d, --directory=DIR   restore into DIR (created when missing)\n"
+    "  -n, --no-overwrite    keep existing files and skip their members\n"
+    "  -q, --quiet           print errors only (and the listing of -l)\n"
+    "      --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "MEMBER names, compared without regard to case, choose the members to\n"
+    "restore, list, test or write.  Exit status: 0 when every chosen member was\n"
+    "restored (or would be, with -l and -t), 1 otherwise.\n";
+
+static const char* EligeModo(Modo modo)
+{
+    if (ModoElegido != ModoRestaura && ModoElegido != modo)
+        return "-l, -t and -p exclude each other";
+    ModoElegido = modo;
+    return nullptr;
+}
+
+// One line per option: long name, letter (0 for a long option alone),
+// whether it takes a value, what it does (nullptr, or why it is refused).
+static const Opcion Opciones[] = {
+    {"list", 'l', false, [](const char*) { return EligeModo(ModoLista); }},
+    {"test", 't', false, [](const char*) { return EligeModo(ModoPrueba); }},
+    {"pipe", 'p', false, [](const char*) { return EligeModo(ModoTuberia); }},
+    {"directory", 'd', true, [](const char* v) -> const char* { CarpetaDestino = v; return nullptr; }},
+    {"no-overwrite", 'n', false, [](const char*) -> const char* { SinReemplazo = true; return nullptr; }},
+    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+};
+
+int LeeOpciones(int argc, char* argv[])
+{
+    ModoElegido = ModoRestaura;
+    SinReemplazo = Silencio = false;
+    CarpetaDestino = nullptr;
+    NumSeleccion = 0;
+    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true);
+    if (base <= 0)
+        return base;
+    if (ModoElegido != ModoRestaura && (CarpetaDestino || SinReemplazo))
+        return RechazaLlamada("Vuvodiv", "-d and -n apply only when files are restored", nullptr);
+    if (argc - base - 1 > MaxSeleccion)
+        return RechazaLlamada("Vuvodiv", "too many member names", nullptr);
+    for (int i = base + 1; i < argc; ++i) {
+        Seleccion[NumSeleccion] = argv[i];
+        Usado[NumSeleccion++] = false;
+    }
+    return base;
+}
+
+// Names are compared as the listing shows them, without regard to case
+// (the archives come from a system whose names ignore it), and with '_'
+// standing for '.' as in every name the user gives.
+static bool MismoNombre(const char* dado, const char* visible)
+{
+    for (;; ++dado, ++visible) {
+        char a = *dado == '_' ? '.' : static_cast<char>(tolower(static_cast<unsigned char>(*dado)));
+        char b = static_cast<char>(tolower(static_cast<unsigned char>(*visible)));
+        if (a != b)
+            return false;
+        if (a == '\0')
+            return true;
+    }
+}
+
+bool EstaSeleccionado(const char* nombreVisible)
+{
+    bool elegido = NumSeleccion == 0;
+    for (int i = 0; i < NumSeleccion; ++i)
+        if (MismoNombre(Seleccion[i], nombreVisible))
+            elegido = Usado[i] = true;
+    return elegido;
+}
+
+int InformaNombresSinMiembro()
+{
+    int cuenta = 0;
+    for (int i = 0; i < NumSeleccion; ++i)
+        if (!Usado[i]) {
+            if (Consola)
+                Mensaje("\n%-14s  not in the archive", Seleccion[i]);
+            else
+                fprintf(ConsolaErrores, "%s: not in the archive\n", Seleccion[i]);
+            ++cuenta;
+        }
+    return cuenta;
+}
+
+}  // namespace vuvodiv

@@ -1,0 +1,119 @@
+// Fuzz target: Vuvodiv's command line and its list mode.  The input is a
+// command line (its arguments separated by newlines) up to the first zero
+// byte, and an archive after it.  The options are parsed as main parses
+// them; whatever they ask for, the archive x.cmp is then listed, with the
+// member names given after BASE choosing the members.
+//
+// A finding, besides the harness's own: a parse result outside its
+// contract, a listing that writes a file, or a listing that disagrees with
+// a plain walk over the headers (how many members, whether the archive is
+// cut short).
+
+#include "arnes.h"
+#include "opciones.h"
+#include "vuvodiv.h"
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace vuvodiv;
+
+namespace {
+
+// The members a plain walk finds, or -1 when the archive is cut short.
+long CuentaMiembros(const uint8_t* datos, size_t tamano)
+{
+    size_t pos = 0;
+    long cuenta = 0;
+    while (pos < tamano && datos[pos] != 0) {
+        if (tamano - pos < TamCabecera)
+            return -1;
+        const uint8_t* c = datos + pos + PosTamanoComprimido;
+        uint64_t largo = uint64_t{c[0]} << 24 | uint64_t{c[1]} << 16 | uint64_t{c[2]} << 8 | c[3];
+        pos += TamCabecera;
+        if (largo > tamano - pos)
+            return -1;
+        pos += largo;
+        ++cuenta;
+    }
+    return cuenta;
+}
+
+std::vector<std::string> PartesLlamada(const uint8_t* datos, size_t largo)
+{
+    std::vector<std::string> partes{"Vuvodiv"};
+    std::string llamada(reinterpret_cast<const char*>(datos), largo);
+    for (size_t inicio = 0; inicio <= llamada.size() && partes.size() < 64;) {
+        size_t fin = llamada.find('\n', inicio);
+        if (fin == std::string::npos)
+            fin = llamada.size();
+        partes.push_back(llamada.substr(inicio, fin - inicio));
+        inicio = fin + 1;
+    }
+    return partes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    SilenciaConsola();
+    AvisosLlamada = AbreSumidero();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
+{
+    const uint8_t* cero = static_cast<const uint8_t*>(memchr(datos, 0, tamano));
+    if (!cero)
+        return 0;
+    auto partes = PartesLlamada(datos, static_cast<size_t>(cero - datos));
+    std::vector<char*> argv;
+    for (auto& parte : partes)
+        argv.push_back(parte.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(partes.size());
+    int base = LeeOpciones(argc, argv.data());
+    EXIGE(base == LlamadaErronea || base == LlamadaTerminada || base == LlamadaUso ||
+          (base >= 1 && base < argc));
+    if (base <= 0)
+        return 0;
+    try {
+        char nombre[TamNombreArchivo];
+        CompruebaBase(argv[base]);
+        ComponeNombreArchivo(nombre, argv[base], ".cmp");
+    } catch (const FinFatal&) {
+        return 0;   // a base too long
+    }
+
+    const uint8_t* archivo = cero + 1;
+    size_t largo = tamano - static_cast<size_t>(archivo - datos);
+    EntraCarpetaTrabajo();
+    EscribeBytes("x.cmp", archivo, largo);
+    HayQueTraducir = CuidaCR = false;
+    MiembrosNoRestaurados = 0;
+    ModoElegido = ModoLista;
+    snprintf(NombreArchivo, TamNombreArchivo, "x.cmp");
+    bool cortado = false;
+    uint32_t listados = 0;
+    Entrada = fopen(NombreArchivo, "rb");
+    EXIGE(Entrada != nullptr);
+    try {
+        while (LeeCabecera())
+            Vuvodiv();
+        listados = ListaTotales();
+        InformaNombresSinMiembro();
+    } catch (const FinFatal&) {
+        cortado = strstr(MensajeFatal, "truncated") != nullptr;
+        ListaTotales();   // clears the totals for the next input
+    }
+    CierraFlujos();
+    long esperados = CuentaMiembros(archivo, largo);
+    EXIGE(cortado == (esperados < 0));
+    EXIGE(cortado || NumSeleccion > 0 || listados == static_cast<uint32_t>(esperados));
+    EXIGE(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator{}) == 1);
+    SaleCarpetaTrabajo();
+    return 0;
+}

@@ -1,0 +1,249 @@
+// The command line beyond the one-argument call: listing, testing, a target
+// folder, standard output, chosen members, no overwriting, quiet runs, a
+// BASE with folders; and the two writes that must never happen (over the
+// archive being read, through a symbolic link).
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ayuda.h"
+
+namespace {
+
+const std::string Fin(22, '\0');
+using Args = std::vector<std::string>;
+using Nombres = std::vector<std::string>;
+
+std::string Plano(const std::string& nombre, int tipo, const std::string& datos)
+{
+    auto tamano = static_cast<uint32_t>(datos.size());
+    return Cabecera(nombre, tipo, 0, tamano, tamano) + datos;
+}
+
+// Six bytes that the LZH decoder finds to be damaged half way through.
+const std::string Danado = Cabecera("mal.txt", 1, 1, 50, 6) + std::string(6, '\xff');
+
+// An archive of every kind of member: text whose CR is dropped, translated
+// text, binary, an unknown method, damaged LZH data, an unsafe name.
+std::string Mezcla()
+{
+    return Plano("sincr.txt", 2, "a\r\nb\r\n") + Plano("tra.txt", 3, "`x") + Plano("BIN.DAT", 0, "\r\x81") +
+           Cabecera("raro", 0, 7, 2, 2) + "zz" + Danado + Plano("../fuera", 1, "no") + Fin;
+}
+
+Resultado Vuvodiv(const CarpetaTemporal& carpeta, const Args& args)
+{
+    return EjecutaPrograma(VUVODIV_BIN, args, carpeta.Ruta());
+}
+
+bool Contiene(const std::string& texto, const std::string& parte) { return texto.find(parte) != std::string::npos; }
+
+}  // namespace
+
+// ---- The one-argument call and the help ------------------------------------------
+// Would catch: options changing what the one-argument call prints or
+// returns, --help taken for a base name, options reached without a leading '-'.
+TEST(LlamadaVuvodiv, OneArgumentCallPrintsWhatItAlwaysPrinted)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Mezcla());
+    auto r = Vuvodiv(carpeta, {"x"});
+    const std::string barra = std::string(20, '.') + std::string(20, '\b');
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_EQ(r.salida.substr(r.salida.find("\nFile")),
+              "\nFile of compressed data: x.cmp\n"
+              "\nsincr.txt     " + barra + std::string(20, 'o') + "  6"
+              "\ntra.txt       " + barra + std::string(20, 'o') + "  2"
+              "\nBIN.DAT       " + barra + std::string(20, 'o') + "  2"
+              "\nraro            not restored: unknown method 7"
+              "\nmal.txt       " + barra + std::string(20, '.') + "  not restored: damaged data"
+              "\n../fuera        not restored: unsafe name"
+              "\nFatal error. 3 members not restored\n");
+    EXPECT_EQ(r.errores, "");
+    EXPECT_EQ(LeeArchivo(carpeta / "sincr.txt"), "a\nb\n");
+
+    auto ayuda = Vuvodiv(carpeta, {"--help"});
+    EXPECT_EQ(ayuda.estado, 0);
+    EXPECT_EQ(ayuda.salida.rfind("Usage: Vuvodiv BASE\n", 0), 0u);
+    for (const char* opcion : {"--list", "--test", "--pipe", "--directory", "--no-overwrite", "--quiet"})
+        EXPECT_TRUE(Contiene(ayuda.salida, opcion)) << opcion;
+    auto version = EjecutaPrograma(DEDEZODI_BIN, {"--version"}, carpeta.Ruta());
+    EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
+
+    for (const Args& args : {Args{"x", "-l"}, Args{"x", "y", "z"}}) {   // no leading '-': the usage text
+        auto uso = Vuvodiv(carpeta, args);
+        EXPECT_EQ(uso.estado, 0);
+        EXPECT_TRUE(Contiene(uso.salida, "\nTo call this programme:\nVuvodiv FileName\n"));
+    }
+    auto mala = Vuvodiv(carpeta, {"-x", "x"});
+    EXPECT_EQ(mala.estado, 1);
+    EXPECT_EQ(mala.salida, "");
+    EXPECT_EQ(mala.errores, "Vuvodiv: unknown option -x\nTry 'Vuvodiv --help' for more information.\n");
+}
+
+// Would catch: the limit or the '_' rule applied to the folders of BASE, the
+// archive written beside the working folder instead of the list, the
+// listed files looked up beside the list.
+TEST(LlamadaVuvodiv, BaseWithFolders)
+{
+    CarpetaTemporal carpeta;
+    mkdir((carpeta / "mis_archivos").c_str(), 0777);
+    EscribeArchivo(carpeta / "dato.txt", "hola");
+    EscribeArchivo(carpeta / "mis_archivos/a.b.lst", "dato_txt\n");
+    auto empaca = EjecutaPrograma(DEDEZODI_BIN, {"-q", "mis_archivos/a_b"}, carpeta.Ruta());
+    EXPECT_EQ(empaca.estado, 0);
+    EXPECT_EQ(empaca.salida + empaca.errores, "");
+    ASSERT_TRUE(ExisteArchivo(carpeta / "mis_archivos/a.b.cmp"));
+
+    mkdir((carpeta / "otra").c_str(), 0777);
+    auto r = EjecutaPrograma(VUVODIV_BIN, {"../mis_archivos/a_b"}, carpeta / "otra");
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_TRUE(Contiene(r.salida, "File of compressed data: ../mis_archivos/a.b.cmp\n"));
+    EXPECT_EQ(LeeArchivo(carpeta / "otra/dato.txt"), "hola");
+    EXPECT_EQ(Vuvodiv(carpeta, {"mis_archivos/abcdefghi"}).estado, 1);
+}
+
+// ---- Modes -------------------------------------------------------------------------
+// Would catch: a listing that decodes (and so fails on damaged data), wrong
+// type or method words, wrong totals, a quiet listing that hides the list, a
+// test that writes files or calls a damaged member OK, unknown methods or
+// truncation passing with status 0.
+TEST(ModosVuvodiv, ListAndTest)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Mezcla());
+    auto lista = Vuvodiv(carpeta, {"-l", "x"});
+    EXPECT_EQ(lista.estado, 1);   // the unknown method
+    for (const char* linea :
+         {"\nsincr.txt       text without CR  stored                6           6   100%",
+          "\ntra.txt         translated text  stored                2           2   100%",
+          "\nBIN.DAT         binary           stored                2           2   100%",
+          "\nraro            binary           unknown 7             2           2   100%",
+          "\nmal.txt         text             LZH                  50           6    12%",
+          "\n6 members                                             64          20    31%",
+          "\nFatal error. 1 member cannot be restored\n"})
+        EXPECT_TRUE(Contiene(lista.salida, linea)) << linea;
+
+    auto sola = Vuvodiv(carpeta, {"-lq", "x", "tra_txt"});   // the listing alone, for a pipe
+    EXPECT_EQ(sola.estado, 0);
+    EXPECT_EQ(sola.salida, "Name            Type             Method         Original      Packed  Ratio\n"
+                           "tra.txt         translated text  stored                2           2   100%\n"
+                           "1 member                                               2           2   100%\n");
+
+    auto prueba = Vuvodiv(carpeta, {"--test", "x"});
+    EXPECT_EQ(prueba.estado, 1);
+    for (const char* parte : {"oooooooooooooooooooo  OK\ntra.txt", "\nraro            unknown method 7",
+                              "....................  damaged data", "\n../fuera        unsafe name",
+                              "\nFatal error. 3 members cannot be restored\n"})
+        EXPECT_TRUE(Contiene(prueba.salida, parte)) << parte;
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+    EXPECT_EQ(Vuvodiv(carpeta, {"-tq", "x", "sincr.txt", "TRA_TXT"}).estado, 0);
+
+    EscribeArchivo(carpeta / "x.cmp", Plano("a", 0, "abc") + Plano("b", 0, "defgh").substr(0, 25));
+    for (const char* modo : {"-l", "-t"}) {
+        auto r = Vuvodiv(carpeta, {modo, "x"});
+        EXPECT_EQ(r.estado, 1) << modo;
+        EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Archive 'x.cmp' is truncated in member 'b'\n")) << modo;
+    }
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+}
+
+// Would catch: messages mixed into the data, bytes without their
+// conversion, members out of archive order, unchosen members written,
+// quiet runs that still print, a missing name that passes.
+TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Mezcla());
+    auto todo = Vuvodiv(carpeta, {"-p", "x", "bin.dat", "SINCR.TXT", "tra.txt"});
+    EXPECT_EQ(todo.estado, 0);
+    EXPECT_EQ(todo.salida, "a\nb\n\x9cx\r\x81");
+    EXPECT_TRUE(Contiene(todo.errores, "File of compressed data: x.cmp\n"));
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+
+    const std::string texto = TextoDePrueba(30000, 5);   // LZH: its marks are drawn in blocks
+    EscribeArchivo(carpeta / "t.txt", texto);
+    EscribeArchivo(carpeta / "t.lst", "t_txt b\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"t"}, carpeta.Ruta()).estado, 0);
+    auto lzh = Vuvodiv(carpeta, {"-p", "t"});
+    EXPECT_EQ(lzh.estado, 0);
+    EXPECT_TRUE(lzh.salida == texto) << "the piped bytes differ";
+    EXPECT_TRUE(Contiene(lzh.errores, std::string(20, 'o') + "  30000"));
+
+    auto falta = Vuvodiv(carpeta, {"-pq", "x", "tra.txt", "nada"});
+    EXPECT_EQ(falta.estado, 1);
+    EXPECT_EQ(falta.salida, "\x9cx");
+    EXPECT_EQ(falta.errores, "nada: not in the archive\n\nFatal error. 1 name matched no member\n");
+
+    auto silencio = Vuvodiv(carpeta, {"-q", "x"});
+    EXPECT_EQ(silencio.estado, 1);
+    EXPECT_EQ(silencio.salida, "");
+    EXPECT_EQ(silencio.errores, "raro: not restored: unknown method 7\nmal.txt: not restored: damaged data\n"
+                                "../fuera: not restored: unsafe name\n\nFatal error. 3 members not restored\n");
+}
+
+// Would catch: -d not creating its folder or resolving names against the
+// working folder, names after BASE ignored, -n replacing a file or failing.
+TEST(ModosVuvodiv, DirectoryChosenMembersNoOverwrite)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("a.txt", 1, "nuevo") + Plano("b.txt", 1, "bb") + Fin);
+    auto r = Vuvodiv(carpeta, {"-d", "sal", "x", "A.TXT"});
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_EQ(ListaCarpeta(carpeta / "sal"), Nombres{"a.txt"});
+    EXPECT_EQ(Vuvodiv(carpeta, {"--", "x", "b.txt"}).estado, 0);
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"b.txt", "sal", "x.cmp"}));
+
+    EscribeArchivo(carpeta / "sal/a.txt", "viejo");
+    auto n = Vuvodiv(carpeta, {"-n", "--directory=sal", "x"});
+    EXPECT_EQ(n.estado, 0);
+    EXPECT_TRUE(Contiene(n.salida, "\na.txt           skipped: the file exists"));
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/a.txt"), "viejo");
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/b.txt"), "bb");
+}
+
+// ---- Writes that must never happen ---------------------------------------------------
+// Would catch: a member replacing the archive it comes from (under any
+// spelling of its name), a file written through a link to a folder outside
+// the target, a link as the last component written through.
+TEST(SeguridadInterfaz, NeitherTheArchiveNorThroughALink)
+{
+    CarpetaTemporal carpeta;
+    const std::string archivo = Plano("b.cmp", 1, "mal") + Plano("sub/x.txt", 1, "fuera") +
+                                Plano("enlace", 1, "nuevo") + Fin;
+    mkdir((carpeta / "w").c_str(), 0777);
+    mkdir((carpeta / "fuera").c_str(), 0777);
+    EscribeArchivo(carpeta / "w/b.cmp", archivo);
+    EscribeArchivo(carpeta / "fuera/destino", "intacto");
+    ASSERT_EQ(symlink("../fuera", (carpeta / "w/sub").c_str()), 0);
+    ASSERT_EQ(symlink("../fuera/destino", (carpeta / "w/enlace").c_str()), 0);
+
+    auto r = EjecutaPrograma(VUVODIV_BIN, {"b"}, carpeta / "w");
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "\nb.cmp           not restored: it would replace the archive"));
+    EXPECT_TRUE(Contiene(r.salida, "\nsub/x.txt       not restored: a folder of its name is a symbolic link"));
+    EXPECT_EQ(LeeArchivo(carpeta / "w/b.cmp"), archivo);
+    EXPECT_EQ(ListaCarpeta(carpeta / "fuera"), Nombres{"destino"});
+    EXPECT_EQ(LeeArchivo(carpeta / "fuera/destino"), "intacto");
+    EXPECT_EQ(LeeArchivo(carpeta / "w/enlace"), "nuevo");   // the link itself replaced
+
+    auto d = Vuvodiv(carpeta, {"-d", "w", "w/b", "B.CMP"});   // the same archive reached from elsewhere
+    EXPECT_EQ(d.estado, 1);
+    EXPECT_EQ(LeeArchivo(carpeta / "w/b.cmp"), archivo);
+}
+
+// Would catch: the temporary file of a member in a subfolder looked for in
+// the target folder when a write fails, and so left behind.
+TEST(SeguridadInterfaz, FailedWriteInASubfolderLeavesNothing)
+{
+    CarpetaTemporal carpeta;
+    mkdir((carpeta / "sal").c_str(), 0777);
+    mkdir((carpeta / "sal/sub").c_str(), 0777);
+    EscribeArchivo(carpeta / "x.cmp", Plano("sub/grande", 0, std::string(5000, 'x')) + Fin);
+    auto r = EjecutaPrograma(VUVODIV_BIN, {"-d", "sal", "x"}, carpeta.Ruta(), 2048);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Can't write file 'sub/grande'\n"));
+    EXPECT_EQ(ListaCarpeta(carpeta / "sal/sub"), Nombres{});
+}
