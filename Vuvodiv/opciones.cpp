@@ -6,8 +6,9 @@
 
 #include "opciones.h"
 
-#include <cstdlib>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 
 namespace vuvodiv {
 
@@ -15,6 +16,7 @@ Modo ModoElegido = ModoRestaura;
 bool SinReemplazo;
 bool Silencio;
 const char* CarpetaDestino;
+int Hilos;
 
 int NumSeleccion;
 static const char* Seleccion[MaxSeleccion];
@@ -45,6 +47,8 @@ static const char Ayuda[] =
     "  -d, --directory=DIR   restore into DIR (created when missing)\n"
     "  -n, --no-overwrite    keep existing files and skip their members\n"
     "  -q, --quiet           print errors only (and the listing of -l)\n"
+    "  -j, --threads=N       restore or test up to N members at once (default:\n"
+    "                        one per CPU; the output is the same)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -62,6 +66,18 @@ static const char* EligeModo(Modo modo)
 
 // One line per option: long name, letter (0 for a long option alone),
 // whether it takes a value, what it does (nullptr, or why it is refused).
+// A whole number from 1; more threads than MaxHilos would only wait.
+static const char* EligeHilos(const char* valor)
+{
+    char* fin = nullptr;
+    errno = 0;
+    const long n = strtol(valor, &fin, 10);
+    if (fin == valor || *fin != '\0' || errno != 0 || n < 1)
+        return "-j takes a whole number of threads, 1 or more";
+    Hilos = n < MaxHilos ? static_cast<int>(n) : MaxHilos;
+    return nullptr;
+}
+
 static const Opcion Opciones[] = {
     {"list", 'l', false, [](const char*) { return EligeModo(ModoLista); }},
     {"test", 't', false, [](const char*) { return EligeModo(ModoPrueba); }},
@@ -69,6 +85,7 @@ static const Opcion Opciones[] = {
     {"directory", 'd', true, [](const char* v) -> const char* { CarpetaDestino = v; return nullptr; }},
     {"no-overwrite", 'n', false, [](const char*) -> const char* { SinReemplazo = true; return nullptr; }},
     {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+    {"threads", 'j', true, EligeHilos},
 };
 
 int LeeOpciones(int argc, char* argv[])
@@ -76,6 +93,7 @@ int LeeOpciones(int argc, char* argv[])
     ModoElegido = ModoRestaura;
     SinReemplazo = Silencio = false;
     CarpetaDestino = nullptr;
+    Hilos = 0;
     NumSeleccion = 0;
     int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true);
     if (base <= 0)

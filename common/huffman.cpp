@@ -20,12 +20,12 @@
 
 #include "common.h"
 
-uint16_t Frecuencia[NumNodos + 1];
-int16_t Hijo[NumNodos];
-int16_t Padre[NumNodos + NumSimbolos];
+thread_local uint16_t Frecuencia[NumNodos + 1];
+thread_local int16_t Hijo[NumNodos];
+thread_local int16_t Padre[NumNodos + NumSimbolos];
 
-uint16_t AuxLZW;
-uint8_t LongLZW;
+thread_local uint16_t AuxLZW;
+thread_local uint8_t LongLZW;
 
 void IniciaHuffman()
 {
