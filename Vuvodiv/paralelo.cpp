@@ -64,6 +64,12 @@ static uint64_t Siguiente;      // the next for a thread
 static uint64_t Ultimo;         // the next slot to fill
 static bool Parar;
 
+// Each slot's output buffer, given to its stream by the main thread, so
+// that the threads allocate nothing (a thread that did would get an arena
+// of its own).
+constexpr int TamBufferSalida = 4096;
+static char BufferSalida[MaxCola][TamBufferSalida];
+
 static int Activos;
 static pthread_t Trabajadores[MaxHilos];
 static pthread_mutex_t Cerrojo = PTHREAD_MUTEX_INITIALIZER;
@@ -146,7 +152,7 @@ void IniciaHilos()
     sigset_t todas, previas;
     sigfillset(&todas);
     pthread_sigmask(SIG_SETMASK, &todas, &previas);
-    for (Activos = 0; Activos < hilos; ++Activos)
+    for (Activos = 0; Activos < hilos - 1; ++Activos)   // and the main thread
         if (pthread_create(&Trabajadores[Activos], nullptr, Trabaja, nullptr) != 0)
             break;
     pthread_sigmask(SIG_SETMASK, &previas, nullptr);
@@ -234,13 +240,39 @@ static bool EstaHecho(uint64_t i)
     return hecho;
 }
 
+// The main thread restores a member itself rather than wait.  Its own
+// member's state, its text conversion and its reading from Entrada are kept.
+static void RestauraAqui(Trabajo& t)
+{
+    Guardado guardado;
+    Guarda(guardado);
+    const bool traducir = HayQueTraducir;
+    const bool cuidaCR = CuidaCR;
+    EnHilo = true;
+    RestauraTrabajo(t);
+    EnHilo = false;
+    DescriptorLectura = -1;
+    HayQueTraducir = traducir;
+    CuidaCR = cuidaCR;
+    Recupera(guardado);
+}
+
 // A fatal error while the first member is finished is that member's, and
 // the members after it must not be finished first.
 static void TerminaPrimero()
 {
     pthread_mutex_lock(&Cerrojo);
-    while (!EnCola(Primero).hecho)
-        pthread_cond_wait(&HayHecho, &Cerrojo);
+    while (!EnCola(Primero).hecho) {
+        if (Siguiente == Ultimo) {
+            pthread_cond_wait(&HayHecho, &Cerrojo);
+            continue;
+        }
+        Trabajo& t = EnCola(Siguiente++);
+        pthread_mutex_unlock(&Cerrojo);
+        RestauraAqui(t);
+        pthread_mutex_lock(&Cerrojo);
+        t.hecho = true;
+    }
     pthread_mutex_unlock(&Cerrojo);
     void (*antes)() = AntesDeFatal;
     AntesDeFatal = nullptr;
@@ -326,6 +358,7 @@ bool DespachaMiembro()
         if (!salida)
             return true;   // refused or skipped: reported, and its data passed
         carpeta = TomaRuta();
+        setvbuf(salida, BufferSalida[Ultimo % static_cast<uint64_t>(Capacidad)], _IOFBF, TamBufferSalida);
     }
     Trabajo& t = EnCola(Ultimo);
     memcpy(t.nombre, Nombre, sizeof t.nombre);

@@ -92,7 +92,8 @@ void SaltaDatos();
 // Restoring and testing hand whole members to a fixed pool of threads: the
 // main thread reads the headers and decides every member in archive order,
 // each thread decodes its member from the archive's descriptor at the
-// member's offset into its own temporary file, and the main thread prints
+// member's offset into its own temporary file (the main thread too, rather
+// than wait: Hilos - 1 threads are started), and the main thread prints
 // the members' lines, renames their files into place and reports errors in
 // archive order, exactly as one thread would.
 constexpr int MaxHilos = MaxTemporales / 2;
