@@ -351,16 +351,16 @@ static void RellenaBarra()
         Mensaje(".");
 }
 
-// Damaged data is thrown away with its temporary file, so an older file of
-// the same name stays; the bar keeps the marks drawn before the damage.
-// Bytes already on standard output cannot be taken back: the member is
-// reported all the same.
 static void CierraMiembro()
 {
     ConsumeResto();
     TerminaMiembro();
 }
 
+// Damaged data is thrown away with its temporary file, so an older file of
+// the same name stays; the bar keeps the marks drawn before the damage.
+// Bytes already on standard output cannot be taken back: the member is
+// reported all the same.
 void TerminaMiembro()
 {
     if (Truncado && ModoElegido == ModoPrueba) {
