@@ -131,17 +131,24 @@ void ArreglaSeparador(char* nombre)
 
 // ---- Progress bar ----------------------------------------------------------
 
+// Each piece of the bar goes out in one write: the console is unbuffered,
+// so that marks show at once, and a character at a time would cost a system
+// call each.
+static const char Retrocesos[] = "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b";
+
 void RetrocedeCursor(int columnas)
 {
-    for (int i = 0; i < columnas; ++i)
-        Mensaje("\b");
+    Mensaje("%.*s", columnas, Retrocesos);
 }
+
+static const char Puntos[] = "....................";
+static const char Llenos[] = "oooooooooooooooooooo";
+static_assert(sizeof Puntos == AnchoBarra + 1 && sizeof Llenos == AnchoBarra + 1, "one bar wide");
+static_assert(sizeof Retrocesos > AnchoBarra + 6, "back over the bar and the percentage's columns");
 
 void DibujaBarraVacia()
 {
-    for (int i = 0; i < AnchoBarra; ++i)
-        Mensaje(".");
-    RetrocedeCursor(AnchoBarra);
+    Mensaje("%s%.*s", Puntos, AnchoBarra, Retrocesos);
 }
 
 void IniciaBarra()
@@ -153,8 +160,9 @@ void IniciaBarra()
 
 void CompletaBarra()
 {
-    for (; Punto < AnchoBarra; ++Punto)
-        Mensaje("o");
+    if (Punto < AnchoBarra)
+        Mensaje("%.*s", static_cast<int>(AnchoBarra - Punto), Llenos);
+    Punto = AnchoBarra;
 }
 
 // ---- Output written beside its final name ----------------------------------
