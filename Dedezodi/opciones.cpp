@@ -37,16 +37,24 @@ static const char Ayuda[] =
     "\n"
     "Exit status: 0 when the archive was written, 1 otherwise.\n";
 
-// One line per option: long name, letter (0 for a long option alone),
-// whether it takes a value, what it does (nullptr, or why it is refused).
 static const Opcion Opciones[] = {
-    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+    {"quiet", 'q', false},
 };
+
+// Nothing, or why the option is refused.
+static const char* AplicaOpcion(int codigo, const char*)
+{
+    switch (codigo) {
+    case 'q': Silencio = true; return nullptr;
+    default: return "unknown option";
+    }
+}
 
 int LeeOpciones(int argc, char* argv[])
 {
     Silencio = false;
-    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false);
+    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false,
+                      AplicaOpcion);
 }
 
 }  // namespace dedezodi

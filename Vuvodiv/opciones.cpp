@@ -60,16 +60,24 @@ static const char* EligeModo(Modo modo)
     return nullptr;
 }
 
-// One line per option: long name, letter (0 for a long option alone),
-// whether it takes a value, what it does (nullptr, or why it is refused).
 static const Opcion Opciones[] = {
-    {"list", 'l', false, [](const char*) { return EligeModo(ModoLista); }},
-    {"test", 't', false, [](const char*) { return EligeModo(ModoPrueba); }},
-    {"pipe", 'p', false, [](const char*) { return EligeModo(ModoTuberia); }},
-    {"directory", 'd', true, [](const char* v) -> const char* { CarpetaDestino = v; return nullptr; }},
-    {"no-overwrite", 'n', false, [](const char*) -> const char* { SinReemplazo = true; return nullptr; }},
-    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+    {"list", 'l', false},      {"test", 't', false},         {"pipe", 'p', false},
+    {"directory", 'd', true},  {"no-overwrite", 'n', false}, {"quiet", 'q', false},
 };
+
+// Nothing, or why the option is refused.
+static const char* AplicaOpcion(int codigo, const char* valor)
+{
+    switch (codigo) {
+    case 'l': return EligeModo(ModoLista);
+    case 't': return EligeModo(ModoPrueba);
+    case 'p': return EligeModo(ModoTuberia);
+    case 'd': CarpetaDestino = valor; return nullptr;
+    case 'n': SinReemplazo = true; return nullptr;
+    case 'q': Silencio = true; return nullptr;
+    default: return "unknown option";
+    }
+}
 
 int LeeOpciones(int argc, char* argv[])
 {
@@ -77,7 +85,8 @@ int LeeOpciones(int argc, char* argv[])
     SinReemplazo = Silencio = false;
     CarpetaDestino = nullptr;
     NumSeleccion = 0;
-    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true);
+    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
+                          AplicaOpcion);
     if (base <= 0)
         return base;
     if (ModoElegido != ModoRestaura && (CarpetaDestino || SinReemplazo))
