@@ -130,9 +130,9 @@ int InformaNombresSinMiembro()
     for (int i = 0; i < NumSeleccion; ++i)
         if (!Usado[i]) {
             if (Consola)
-                Mensaje("\n%-14s  not in the archive", Seleccion[i]);
+                Mensaje("\n%-14s  not in the archive", EscapaArgumento(Seleccion[i]));
             else
-                fprintf(ConsolaErrores, "%s: not in the archive\n", Seleccion[i]);
+                fprintf(ConsolaErrores, "%s: not in the archive\n", EscapaArgumento(Seleccion[i]));
             ++cuenta;
         }
     return cuenta;

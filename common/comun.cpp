@@ -109,16 +109,23 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 
 // ---- Errors and names ------------------------------------------------------
 
-// The name is quoted whole, whatever its length, and escaped.  The buffer
-// lives on so that the process ends with nothing unaccounted for.
-void ErrorFatalCon(const char* formato, const char* nombre)
+// A name of any length, escaped, in a buffer that lives on (so the process
+// ends with nothing unaccounted for) until the next call.
+const char* EscapaArgumento(const char* nombre)
 {
     static std::string visible;
-    static std::string mensaje;
     visible.resize(4 * strlen(nombre) + 1);
     EscapaNombre(nombre, &visible[0]);
-    mensaje.resize(strlen(formato) + visible.size());
-    snprintf(&mensaje[0], mensaje.size(), formato, visible.c_str());
+    return visible.c_str();
+}
+
+// The name is quoted whole, whatever its length, and escaped.
+void ErrorFatalCon(const char* formato, const char* nombre)
+{
+    static std::string mensaje;
+    const char* visible = EscapaArgumento(nombre);
+    mensaje.resize(strlen(formato) + strlen(visible) + 1);
+    snprintf(&mensaje[0], mensaje.size(), formato, visible);
     ErrorFatal(mensaje.c_str());
 }
 
