@@ -9,6 +9,7 @@
 namespace dedezodi {
 
 char NombreArchivo[TamNombreArchivo];
+bool ModoOptimo = false;
 
 // The file being packed, for messages, and how many of its bytes have been
 // delivered: never more than the size measured up front, so the header
@@ -117,7 +118,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
 
     uint8_t metodo = MetodoLZH;
     EmpiezaPasada();
-    int menor = DedezodiLZH();
+    int menor = ModoOptimo ? DedezodiLZHOptimo() : DedezodiLZH();
     CompletaBarra();
     if (!menor) {
         // Store instead, over the LZH attempt, and draw the bar again.
