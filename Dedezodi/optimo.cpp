@@ -149,6 +149,22 @@ static void LeeHasta(uint64_t hasta)
 
 // ---- Match finder ----------------------------------------------------------
 
+// How many of the first `limite` bytes of two strings agree, knowing that
+// the first `comun` do: eight at a time while eight remain.
+static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int comun, int limite)
+{
+    for (; comun + 8 <= limite; comun += 8) {
+        uint64_t a, b;
+        memcpy(&a, clave + comun, sizeof a);
+        memcpy(&b, otra + comun, sizeof b);
+        if (a != b)
+            break;
+    }
+    while (comun < limite && otra[comun] == clave[comun])
+        ++comun;
+    return comun;
+}
+
 // Inserts `posicion` into its tree and leaves in its ring slot the nearest
 // match for every length it shares with an earlier string.
 static void Busca(uint64_t posicion)
@@ -184,9 +200,7 @@ static void Busca(uint64_t posicion)
         }
         uint64_t* const nodo = &Hijos[2 * (candidato & MascaraNodos)];
         const uint8_t* const otra = Octetos(candidato);
-        int comun = std::min(comunDebajo, comunEncima);
-        while (comun < limite && otra[comun] == clave[comun])
-            ++comun;
+        const int comun = MideComun(clave, otra, std::min(comunDebajo, comunEncima), limite);
         if (comun > mejor) {
             mejor = comun;
             longitudes[cuantos] = static_cast<uint8_t>(comun);
@@ -288,7 +302,15 @@ static void BuscaCamino(int n)
         const int cuantos = NumCandidatos[ranura];
         const int maximo = n - i;
         int longitud = MinLongitud;
-        for (int k = 0; k < cuantos && longitud <= maximo; ++k) {
+        int k = 0;
+        if (cuantos > 0 && LongCandidato[ranura][cuantos - 1] == Anticipo && maximo >= Anticipo) {
+            // A match as long as the lookahead is taken whole, as on a long
+            // run every position offers one, and trying all 58 lengths at
+            // each would multiply the work for next to no gain.
+            k = cuantos - 1;
+            longitud = Anticipo;
+        }
+        for (; k < cuantos && longitud <= maximo; ++k) {
             const unsigned posicion = PosCandidato[ranura][k];
             const uint32_t conPosicion = aqui + CostePrefijo[posicion >> BitsPosicionBajos];
             const int hasta = std::min<int>(LongCandidato[ranura][k], maximo);
