@@ -57,20 +57,29 @@ constexpr int Horizonte = 120;         // bytes parsed past the block's end
 constexpr int MaxBloque = TamBloque + Horizonte;
 constexpr int MinLongitud = Umbral + 1;                  // 3
 constexpr int MaxCandidatos = Anticipo - Umbral;         // lengths 3..60
-// The greedy encoder's reach: see arbol.cpp and lzh.cpp.  It removes the
-// position Anticipo ahead of the lookahead's start before inserting the
-// next, so a position stays in its trees for InicioEscritura insertions.
+// The greedy encoder's reach (lzh.cpp, arbol.cpp): before it inserts
+// position r + 1 it removes position r + Anticipo, which modulo the window
+// is r + 1 - (InicioEscritura + 1), so its trees hold positions at most
+// InicioEscritura behind the one that looks for a match.
 constexpr int MaxDistancia = InicioEscritura;            // 4036
 constexpr int Corte = 64;              // nodes visited per insertion at most
 
 // The input buffer holds the window behind the block, the block, its
-// horizon and the lookahead of the horizon's last position.
+// horizon and the lookahead of the horizon's last position; it slides when
+// that no longer fits, keeping the window behind the next block.  Twice a
+// block's room leaves that window whole at every slide.
 constexpr int TamBuffer = 1 << 16;
-static_assert(TamBuffer >= TamVentana + 2 * (MaxBloque + Anticipo), "room to slide by a block");
-// The ring of matches covers a block and its horizon from any start.
+static_assert(TamBuffer >= TamVentana + 2 * (MaxBloque + Anticipo), "a slide keeps the window");
+// The matches wait for the parse in two rings: one slot per position, and
+// the matches themselves packed one after another, so that a pass over a
+// block reads them in order from a few hundred KiB.  A block's positions
+// and their matches fit whatever the block's start.
 constexpr int TamAnillo = 1 << 14;
 constexpr int MascaraAnillo = TamAnillo - 1;
-static_assert(TamAnillo >= MaxBloque + Anticipo, "a block's matches fit in the ring");
+static_assert(TamAnillo >= MaxBloque + Anticipo, "a block's positions fit in the ring");
+constexpr uint32_t TamPares = 1 << 19;
+constexpr uint32_t MascaraPares = TamPares - 1;
+static_assert(TamPares >= MaxBloque * MaxCandidatos, "a block's matches fit in the ring");
 // Tree nodes by position modulo TamVentana: a node is reused only when it
 // is farther than MaxDistancia, when no walk reaches it any more.
 constexpr int MascaraNodos = TamVentana - 1;
@@ -103,11 +112,21 @@ static uint64_t Buscado;
 static uint64_t Raices[1 << 16];
 static uint64_t Hijos[2 * TamVentana];
 
-// The matches of position p, in ring slot p & MascaraAnillo: lengths rising,
-// each with the nearest position P (distance - 1) that offers it.
+// The matches of position p: NumCandidatos[p & MascaraAnillo] of them from
+// Pares[PrimerPar[p & MascaraAnillo] & MascaraPares] on, lengths rising,
+// each with the nearest position P (distance - 1) that offers it, packed as
+// P << 8 | length.  SiguientePar counts every match stored in the member.
 static uint8_t NumCandidatos[TamAnillo];
-static uint8_t LongCandidato[TamAnillo][MaxCandidatos];
-static uint16_t PosCandidato[TamAnillo][MaxCandidatos];
+static uint32_t PrimerPar[TamAnillo];
+static uint32_t Pares[TamPares];
+static uint32_t SiguientePar;
+
+static inline int LongPar(uint32_t par) { return static_cast<int>(par & 0xFF); }
+static inline unsigned PosPar(uint32_t par) { return par >> 8; }
+static inline uint32_t Par(int ranura, int k)
+{
+    return Pares[(PrimerPar[ranura] + static_cast<uint32_t>(k)) & MascaraPares];
+}
 
 // Costs of the pass under way, in 1/EscalaCoste bits.
 static uint32_t CosteSimbolo[NumSimbolos];
@@ -150,15 +169,21 @@ static void LeeHasta(uint64_t hasta)
 // ---- Match finder ----------------------------------------------------------
 
 // How many of the first `limite` bytes of two strings agree, knowing that
-// the first `comun` do: eight at a time while eight remain.
+// the first `comun` do: eight at a time while eight remain, the first
+// differing byte of two words found from their exclusive or.
 static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int comun, int limite)
 {
     for (; comun + 8 <= limite; comun += 8) {
         uint64_t a, b;
         memcpy(&a, clave + comun, sizeof a);
         memcpy(&b, otra + comun, sizeof b);
-        if (a != b)
-            break;
+        if (a != b) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+            return comun + (__builtin_clzll(a ^ b) >> 3);
+#else
+            return comun + (__builtin_ctzll(a ^ b) >> 3);
+#endif
+        }
     }
     while (comun < limite && otra[comun] == clave[comun])
         ++comun;
@@ -177,8 +202,6 @@ static void Busca(uint64_t posicion)
         return;
     }
     const uint8_t* const clave = Octetos(posicion);
-    uint8_t* const longitudes = LongCandidato[ranura];
-    uint16_t* const posiciones = PosCandidato[ranura];
     int cuantos = 0;
 
     uint64_t& raiz = Raices[clave[0] | clave[1] << 8];
@@ -203,8 +226,8 @@ static void Busca(uint64_t posicion)
         const int comun = MideComun(clave, otra, std::min(comunDebajo, comunEncima), limite);
         if (comun > mejor) {
             mejor = comun;
-            longitudes[cuantos] = static_cast<uint8_t>(comun);
-            posiciones[cuantos] = static_cast<uint16_t>(distancia - 1);
+            Pares[(SiguientePar + static_cast<uint32_t>(cuantos)) & MascaraPares] =
+                static_cast<uint32_t>(distancia - 1) << 8 | static_cast<uint32_t>(comun);
             ++cuantos;
             if (comun == limite) {
                 // Equal as far as can be compared: the new node takes its place.
@@ -228,6 +251,8 @@ static void Busca(uint64_t posicion)
         }
     }
     NumCandidatos[ranura] = static_cast<uint8_t>(cuantos);
+    PrimerPar[ranura] = SiguientePar;
+    SiguientePar += static_cast<uint32_t>(cuantos);
 }
 
 // ---- Costs -----------------------------------------------------------------
@@ -238,12 +263,17 @@ static uint32_t Bits(double bits)
 }
 
 // A symbol of count c out of `total` costs log2(total / c) bits, at least
-// one: no code of the model is shorter.
-static void CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
+// one: no code of the model is shorter.  Returns whether any cost changed.
+static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
 {
     const double log2Total = std::log2(static_cast<double>(total));
-    for (int s = 0; s < NumSimbolos; ++s)
-        CosteSimbolo[s] = Bits(log2Total - std::log2(static_cast<double>(cuentas[s])));
+    bool cambio = false;
+    for (int s = 0; s < NumSimbolos; ++s) {
+        const uint32_t coste = Bits(log2Total - std::log2(static_cast<double>(cuentas[s])));
+        cambio |= coste != CosteSimbolo[s];
+        CosteSimbolo[s] = coste;
+    }
+    return cambio;
 }
 
 // The model's counts now, leaf by leaf, and their total.
@@ -261,7 +291,8 @@ static inline int Simbolo(uint64_t posicion, int longitud)
 
 // The model's counts plus those of the path the last pass chose through the
 // block, halved as the model halves them when their total reaches the top.
-static void CostesDelCamino(int n)
+// Returns whether any cost changed.
+static bool CostesDelCamino(int n)
 {
     uint32_t cuentas[NumSimbolos];
     uint32_t total = CuentasDelModelo(cuentas);
@@ -274,7 +305,7 @@ static void CostesDelCamino(int n)
         ++cuentas[Simbolo(Cursor + static_cast<uint64_t>(j - LongElegida[j]), LongElegida[j])];
         ++total;
     }
-    CostesDeCuentas(cuentas, total);
+    return CostesDeCuentas(cuentas, total);
 }
 
 static inline uint32_t CosteMatch(int longitud, unsigned posicion)
@@ -303,7 +334,7 @@ static void BuscaCamino(int n)
         const int maximo = n - i;
         int longitud = MinLongitud;
         int k = 0;
-        if (cuantos > 0 && LongCandidato[ranura][cuantos - 1] == Anticipo && maximo >= Anticipo) {
+        if (cuantos > 0 && LongPar(Par(ranura, cuantos - 1)) == Anticipo && maximo >= Anticipo) {
             // A match as long as the lookahead is taken whole, as on a long
             // run every position offers one, and trying all 58 lengths at
             // each would multiply the work for next to no gain.
@@ -311,9 +342,10 @@ static void BuscaCamino(int n)
             longitud = Anticipo;
         }
         for (; k < cuantos && longitud <= maximo; ++k) {
-            const unsigned posicion = PosCandidato[ranura][k];
+            const uint32_t par = Par(ranura, k);
+            const unsigned posicion = PosPar(par);
             const uint32_t conPosicion = aqui + CostePrefijo[posicion >> BitsPosicionBajos];
-            const int hasta = std::min<int>(LongCandidato[ranura][k], maximo);
+            const int hasta = std::min(LongPar(par), maximo);
             for (; longitud <= hasta; ++longitud) {
                 const uint32_t total = conPosicion + CosteSimbolo[longitud + DesplazamientoLongitud];
                 if (total < Coste[i + longitud]) {
@@ -331,6 +363,7 @@ static void BuscaCamino(int n)
 void EmpiezaMiembroOptimo()
 {
     std::fill(std::begin(Raices), std::end(Raices), Vacio);
+    SiguientePar = 0;
     Base = Origen;
     memset(Buffer, RellenoVentana, InicioEscritura);
     FinDatos = PrimeraEntrada;
@@ -360,10 +393,9 @@ void ParseaBloque(int n)
     uint32_t cuentas[NumSimbolos];
     CostesDeCuentas(cuentas, CuentasDelModelo(cuentas));
     BuscaCamino(n);
-    for (int pasada = 0; pasada < 2; ++pasada) {
-        CostesDelCamino(n);
+    // Unchanged costs would find the same path again.
+    for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
         BuscaCamino(n);
-    }
 }
 
 // The block is coded up to the first step that ends at or past TamBloque,
@@ -398,9 +430,10 @@ uint32_t CosteCaminoVoraz(int n)
     for (int i = 0; i < n;) {
         const int ranura = static_cast<int>((Cursor + static_cast<uint64_t>(i)) & MascaraAnillo);
         const int cuantos = NumCandidatos[ranura];
-        const int longitud = cuantos == 0 ? 0 : std::min<int>(LongCandidato[ranura][cuantos - 1], n - i);
+        const uint32_t mayor = cuantos == 0 ? 0 : Par(ranura, cuantos - 1);
+        const int longitud = std::min(LongPar(mayor), n - i);
         if (longitud >= MinLongitud) {
-            total += CosteMatch(longitud, PosCandidato[ranura][cuantos - 1]);
+            total += CosteMatch(longitud, PosPar(mayor));
             i += longitud;
         } else {
             total += CosteSimbolo[*Octetos(Cursor + static_cast<uint64_t>(i))];
