@@ -7,16 +7,20 @@
 // block is parsed as a shortest path: position i of the block is a node, a
 // literal is an edge to i + 1, and a match of length L is an edge to i + L.
 // Every length 3..60 of every position is a candidate, at the nearest
-// position that offers it, since a nearer position never costs more bits.
+// position that offers it, since a nearer position never costs more bits;
+// only where a match of the full 60 bytes exists is that one the only
+// candidate, which keeps long runs from costing 58 edges per byte.
 //
 // Edge costs come from the adaptive model: a symbol costs -log2(count /
 // total) bits, at least one, from the counts at the block's start; a match
 // position costs its fixed code.  The model changes as the block is coded,
-// so two more passes take their costs from the block's start counts plus
-// the counts of the path the previous pass chose.  The path of the last pass
-// is then coded for real, with the adaptive model, up to the first step that
-// ends at or past the block's end; the parse looks Horizonte bytes beyond
-// that end, so the last steps of a block are not chosen blind.
+// so up to two more passes take their costs from the block's start counts
+// plus the counts of the path the previous pass chose (a pass whose costs
+// did not change would find the same path, and is skipped).  The path of
+// the last pass is then coded for real, with the adaptive model, up to the
+// first step that ends at or past the block's end; the parse looks
+// Horizonte bytes beyond that end, so the last steps of a block are not
+// chosen blind.
 //
 // The matches come from a binary tree per pair of first bytes, over the
 // positions of the last MaxDistancia bytes, in which every node is newer than
@@ -35,8 +39,8 @@
 // window bytes like any other and may be matched.
 //
 // Memory is fixed: the input passes through a buffer of TamBuffer bytes that
-// slides by whole blocks, and the matches of one block and a horizon wait in
-// a ring.  Positions are counted in 64 bits from the member's start, so a
+// slides by whole blocks, and the matches of one block and its horizon wait
+// in rings.  Positions are counted in 64 bits from the member's start, so a
 // member of 4 GiB needs no renumbering.
 
 #include "optimo.h"
