@@ -1,5 +1,5 @@
 // Dedezodi's command line: the banner and usage text of the one-argument
-// call, and its options (-q).
+// call, and its options (-q, --best).
 
 #include "dedezodi.h"
 
@@ -31,14 +31,19 @@ static const char Ayuda[] =
     "written beside the list; the listed names are relative to the working\n"
     "folder.  A '_' in the last component of BASE stands for '.'.\n"
     "\n"
+    "      --best      choose matches by their cost in bits: smaller archives in\n"
+    "                  the same format, restored by any reader of it; slower\n"
     "  -q, --quiet     print errors only\n"
     "      --help      show this help and exit\n"
     "      --version   show the version and exit\n"
     "\n"
     "Exit status: 0 when the archive was written, 1 otherwise.\n";
 
+constexpr int OpcionMejor = PrimeraSoloLarga;
+
 static const Opcion Opciones[] = {
     {"quiet", 'q', false},
+    {"best", OpcionMejor, false},
 };
 
 // Nothing, or why the option is refused.
@@ -46,13 +51,14 @@ static const char* AplicaOpcion(int codigo, const char*)
 {
     switch (codigo) {
     case 'q': Silencio = true; return nullptr;
+    case OpcionMejor: ModoOptimo = true; return nullptr;
     default: return "unknown option";
     }
 }
 
 int LeeOpciones(int argc, char* argv[])
 {
-    Silencio = false;
+    Silencio = ModoOptimo = false;
     return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false,
                       AplicaOpcion);
 }
