@@ -40,6 +40,11 @@ void DedezodiPlano();
 // Rewinds Entrada and resets the counters for one pass over the member.
 void EmpiezaPasada();
 int DedezodiLZH();
+// The same stream with matches chosen by their cost in bits (optimo.cpp):
+// smaller and slower.  Dedezodi() uses it for every member while ModoOptimo
+// is set.
+int DedezodiLZHOptimo();
+extern bool ModoOptimo;
 
 // The LZH encoder's pieces: the position code tables (length and
 // left-aligned bits of the code of a position's upper 6 bits) and the bit

@@ -13,6 +13,7 @@ namespace dedezodi {
 
 char NombreArchivo[TamNombreArchivo];
 uint64_t OctetosComprimidos;
+bool ModoOptimo = false;
 
 // The file being packed, for messages, and how many of its bytes this pass
 // has read.  A pass reads the file to its end, whatever size it reported
@@ -135,7 +136,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
 
     uint8_t metodo = MetodoLZH;
     EmpiezaPasada();
-    int menor = DedezodiLZH();
+    int menor = ModoOptimo ? DedezodiLZHOptimo() : DedezodiLZH();
     const uint32_t leidos = OctetosLeidos;
     CompletaBarra();
     if (!menor) {

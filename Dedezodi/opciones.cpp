@@ -1,5 +1,5 @@
 // Dedezodi's command line: the banner and usage text of the one-argument
-// call, and its options (-q).
+// call, and its options (-q, --best).
 
 #include "dedezodi.h"
 
@@ -31,22 +31,36 @@ static const char Ayuda[] =
     "written beside the list; the listed names are relative to the working\n"
     "folder.  A '_' in the last component of BASE stands for '.'.\n"
     "\n"
+    "      --best      choose matches by their cost in bits: smaller archives in\n"
+    "                  the same format, restored by any reader of it; slower\n"
     "  -q, --quiet     print errors only\n"
     "      --help      show this help and exit\n"
     "      --version   show the version and exit\n"
     "\n"
     "Exit status: 0 when the archive was written, 1 otherwise.\n";
 
-// One line per option: long name, letter (0 for a long option alone),
-// whether it takes a value, what it does (nullptr, or why it is refused).
+constexpr int OpcionMejor = PrimeraSoloLarga;
+
 static const Opcion Opciones[] = {
-    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
+    {"quiet", 'q', false},
+    {"best", OpcionMejor, false},
 };
+
+// Nothing, or why the option is refused.
+static const char* AplicaOpcion(int codigo, const char*)
+{
+    switch (codigo) {
+    case 'q': Silencio = true; return nullptr;
+    case OpcionMejor: ModoOptimo = true; return nullptr;
+    default: return "unknown option";
+    }
+}
 
 int LeeOpciones(int argc, char* argv[])
 {
-    Silencio = false;
-    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false);
+    Silencio = ModoOptimo = false;
+    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false,
+                      AplicaOpcion);
 }
 
 }  // namespace dedezodi

@@ -64,8 +64,6 @@ static const char* EligeModo(Modo modo)
     return nullptr;
 }
 
-// One line per option: long name, letter (0 for a long option alone),
-// whether it takes a value, what it does (nullptr, or why it is refused).
 // A whole number from 1; more threads than MaxHilos would only wait.
 static const char* EligeHilos(const char* valor)
 {
@@ -79,14 +77,25 @@ static const char* EligeHilos(const char* valor)
 }
 
 static const Opcion Opciones[] = {
-    {"list", 'l', false, [](const char*) { return EligeModo(ModoLista); }},
-    {"test", 't', false, [](const char*) { return EligeModo(ModoPrueba); }},
-    {"pipe", 'p', false, [](const char*) { return EligeModo(ModoTuberia); }},
-    {"directory", 'd', true, [](const char* v) -> const char* { CarpetaDestino = v; return nullptr; }},
-    {"no-overwrite", 'n', false, [](const char*) -> const char* { SinReemplazo = true; return nullptr; }},
-    {"quiet", 'q', false, [](const char*) -> const char* { Silencio = true; return nullptr; }},
-    {"threads", 'j', true, EligeHilos},
+    {"list", 'l', false},      {"test", 't', false},         {"pipe", 'p', false},
+    {"directory", 'd', true},  {"no-overwrite", 'n', false}, {"quiet", 'q', false},
+    {"threads", 'j', true},
 };
+
+// Nothing, or why the option is refused.
+static const char* AplicaOpcion(int codigo, const char* valor)
+{
+    switch (codigo) {
+    case 'l': return EligeModo(ModoLista);
+    case 't': return EligeModo(ModoPrueba);
+    case 'p': return EligeModo(ModoTuberia);
+    case 'd': CarpetaDestino = valor; return nullptr;
+    case 'n': SinReemplazo = true; return nullptr;
+    case 'q': Silencio = true; return nullptr;
+    case 'j': return EligeHilos(valor);
+    default: return "unknown option";
+    }
+}
 
 int LeeOpciones(int argc, char* argv[])
 {
@@ -95,7 +104,8 @@ int LeeOpciones(int argc, char* argv[])
     CarpetaDestino = nullptr;
     Hilos = 0;
     NumSeleccion = 0;
-    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true);
+    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
+                          AplicaOpcion);
     if (base <= 0)
         return base;
     if (ModoElegido != ModoRestaura && (CarpetaDestino || SinReemplazo))
@@ -139,9 +149,9 @@ int InformaNombresSinMiembro()
     for (int i = 0; i < NumSeleccion; ++i)
         if (!Usado[i]) {
             if (Consola)
-                Mensaje("\n%-14s  not in the archive", Seleccion[i]);
+                Mensaje("\n%-14s  not in the archive", EscapaArgumento(Seleccion[i]));
             else
-                fprintf(ConsolaErrores, "%s: not in the archive\n", Seleccion[i]);
+                fprintf(ConsolaErrores, "%s: not in the archive\n", EscapaArgumento(Seleccion[i]));
             ++cuenta;
         }
     return cuenta;

@@ -20,6 +20,10 @@ times, sizes and peaks are summed (maximum for the peaks) over the files.
 Every restore is compared byte for byte with the original; a difference stops
 the benchmark with an error.
 
+With --best, `Dedezodi --best` (the cost-based encoder) is measured as well,
+as one more tool, and compared with the default mode: how much smaller its
+archive is and how much longer it takes.
+
 The SHA-256 of each of our archives is printed; --record-digest FILE stores
 them and --check-digest FILE compares them with a stored set, so a change
 meant to be a pure speed-up can show the archives did not change.
@@ -317,11 +321,16 @@ class Result:
 
 
 class Ours:
-    """Dedezodi packs the staged folder; Vuvodiv restores into another."""
+    """Dedezodi packs the staged folder; Vuvodiv restores into another.
 
-    def __init__(self, dedezodi, vuvodiv):
-        self.dedezodi, self.vuvodiv = dedezodi, vuvodiv
-        self.label = "Dedezodi / Vuvodiv"
+    With best=True Dedezodi is run as `Dedezodi --best BASE`, the cost-based
+    encoder: the same archive format, smaller and slower.
+    """
+
+    def __init__(self, dedezodi, vuvodiv, best=False):
+        self.dedezodi, self.vuvodiv, self.best = dedezodi, vuvodiv, best
+        self.label = "Dedezodi --best / Vuvodiv" if best else "Dedezodi / Vuvodiv"
+        self.digest_tag = "best-" if best else ""
 
     def compress(self, src, work, members, memory):
         archive = src / f"{BASE}.cmp"
@@ -337,7 +346,8 @@ class Ours:
         return seconds, rss
 
     def run(self, program, cwd, memory):
-        argv = [str(program), BASE]
+        options = ["--best"] if self.best and program == self.dedezodi else []
+        argv = [str(program), *options, BASE]
         try:
             return run_measured(argv, cwd=cwd, memory=memory)
         except BenchError as error:
@@ -384,7 +394,7 @@ def verify(members, src, out, label):
 
 
 def available_tools(ours):
-    tools = [ours]
+    tools = list(ours)
     for label, pack, unpack in REFERENCE_TOOLS:
         if shutil.which(pack[0]):
             tools.append(Reference(label, pack, unpack))
@@ -503,11 +513,25 @@ def corpus_mode(args, ours, scratch):
     print(f"{len(members)} files, {total:,} bytes; median of {args.runs} runs "
           "after one warm-up\n")
 
-    results = [measure(tool, src, work, members, args.runs)
-               for tool in available_tools(ours)]
+    results, found = [], {}
+    for tool in available_tools(ours):
+        results.append(measure(tool, src, work, members, args.runs))
+        if isinstance(tool, Ours):   # its archive is still in src: take its digest now
+            label = f"corpus-{tool.digest_tag}{input_digest(src, members)[:16]}"
+            found[label] = sha256_file(src / f"{BASE}.cmp")
     print(corpus_table(results, total))
-    label = f"corpus-{input_digest(src, members)[:16]}"
-    return {label: sha256_file(src / f"{BASE}.cmp")}
+    if len(ours) > 1:
+        print(best_summary(results[0], results[1]))
+    return found
+
+
+def best_summary(default, best):
+    """How --best compares with the default mode, from the same run."""
+    smaller = 1 - best.packed / default.packed
+    slower = statistics.median(best.compress) / statistics.median(default.compress)
+    return (f"\n--best: {best.packed:,} bytes against {default.packed:,} "
+            f"({smaller:.1%} smaller); compress time {slower:.2f}x the default's; "
+            f"peak RSS {mib(best.rss_compress)}")
 
 
 def scale_mode(args, ours, scratch):
@@ -517,7 +541,7 @@ def scale_mode(args, ours, scratch):
             "|---:|---:|---:|---:|---:|---:|"]
     print(f"one generated text file per size; median of {args.runs} runs "
           "(one run from 1024 MiB up)\n")
-    first, found = None, {}
+    first, found = {}, {}
     for size_mib in args.scale_sizes:
         clear_folder(src)
         clear_folder(work)
@@ -526,14 +550,17 @@ def scale_mode(args, ours, scratch):
         members = [Member("big.txt", False, size)]
         write_list(src, members)
         runs = args.runs if size < 1024 * MIB else 1
-        result = measure(ours, src, work, members, runs, warm_up=False)
-        speeds = (mb_per_s(size, statistics.median(result.compress)),
-                  mb_per_s(size, statistics.median(result.restore)))
-        first = first or speeds
-        rows.append(f"| {size_mib} MiB | {speeds[0]:.2f} | {speeds[1]:.2f} "
-                    f"| {mib(result.rss_compress)} | {mib(result.rss_restore)} "
-                    f"| {speeds[0] / first[0]:.3f} / {speeds[1] / first[1]:.3f} |")
-        found[f"scale-{size_mib}MiB-{text_digest[:16]}"] = sha256_file(src / f"{BASE}.cmp")
+        for tool in ours:
+            result = measure(tool, src, work, members, runs, warm_up=False)
+            speeds = (mb_per_s(size, statistics.median(result.compress)),
+                      mb_per_s(size, statistics.median(result.restore)))
+            base = first.setdefault(tool.label, speeds)
+            mode = " --best" if tool.best else ""
+            rows.append(f"| {size_mib} MiB{mode} | {speeds[0]:.2f} | {speeds[1]:.2f} "
+                        f"| {mib(result.rss_compress)} | {mib(result.rss_restore)} "
+                        f"| {speeds[0] / base[0]:.3f} / {speeds[1] / base[1]:.3f} |")
+            label = f"scale-{tool.digest_tag}{size_mib}MiB-{text_digest[:16]}"
+            found[label] = sha256_file(src / f"{BASE}.cmp")
         print(f"  {size_mib} MiB done ({runs} run{'s' if runs > 1 else ''})", file=sys.stderr)
     print("\n".join(rows))
     return found
@@ -550,6 +577,9 @@ def parse_args():
                    help="timed runs per tool, median reported (default 5, at least 5)")
     p.add_argument("--dedezodi", type=Path, default=DEFAULT_DEDEZODI)
     p.add_argument("--vuvodiv", type=Path, default=DEFAULT_VUVODIV)
+    p.add_argument("--best", action="store_true",
+                   help="also measure `Dedezodi --best` (the cost-based encoder) "
+                        "and compare it with the default mode")
     p.add_argument("--scale", action="store_true",
                    help="measure our programs on one large generated text file")
     p.add_argument("--scale-sizes", default="16,128,1024",
@@ -578,10 +608,12 @@ def main():
     args = parse_args()
     if not GNU_TIME:
         print("note: /usr/bin/time (GNU time) is not installed; peak RSS is not measured")
-    ours = Ours(args.dedezodi.resolve(), args.vuvodiv.resolve())
+    ours = [Ours(args.dedezodi.resolve(), args.vuvodiv.resolve())]
+    if args.best:
+        ours.append(Ours(args.dedezodi.resolve(), args.vuvodiv.resolve(), best=True))
     scratch = Path(tempfile.mkdtemp(prefix="dedezodi-bench-", dir=args.scratch))
     try:
-        check_programs(ours.dedezodi, ours.vuvodiv)
+        check_programs(ours[0].dedezodi, ours[0].vuvodiv)
         mode = scale_mode if args.scale else corpus_mode
         found = mode(args, ours, scratch)
     except BenchError as error:

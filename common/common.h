@@ -113,6 +113,9 @@ void ArreglaSeparador(char* nombre);
 // \xNN, so no name can drive the terminal.  destino holds at least
 // 4 * strlen(nombre) + 1 bytes.
 void EscapaNombre(const char* nombre, char* destino);
+// The same for a name of any length (a command-line argument); the result
+// holds until the next call.
+const char* EscapaArgumento(const char* nombre);
 constexpr int TamNombreVisible = 4 * TamNombre + 1;
 // A member name may only name a file inside the target folder: not
 // absolute, no ".." step, no control bytes, and a last step that can be a

@@ -110,16 +110,23 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 
 // ---- Errors and names ------------------------------------------------------
 
-// The name is quoted whole, whatever its length, and escaped.  The buffer
-// lives on so that the process ends with nothing unaccounted for.
-void ErrorFatalCon(const char* formato, const char* nombre)
+// A name of any length, escaped, in a buffer that lives on (so the process
+// ends with nothing unaccounted for) until the next call.
+const char* EscapaArgumento(const char* nombre)
 {
     static std::string visible;
-    static std::string mensaje;
     visible.resize(4 * strlen(nombre) + 1);
     EscapaNombre(nombre, &visible[0]);
-    mensaje.resize(strlen(formato) + visible.size());
-    snprintf(&mensaje[0], mensaje.size(), formato, visible.c_str());
+    return visible.c_str();
+}
+
+// The name is quoted whole, whatever its length, and escaped.
+void ErrorFatalCon(const char* formato, const char* nombre)
+{
+    static std::string mensaje;
+    const char* visible = EscapaArgumento(nombre);
+    mensaje.resize(strlen(formato) + strlen(visible) + 1);
+    snprintf(&mensaje[0], mensaje.size(), formato, visible);
     ErrorFatal(mensaje.c_str());
 }
 
@@ -132,17 +139,24 @@ void ArreglaSeparador(char* nombre)
 
 // ---- Progress bar ----------------------------------------------------------
 
+// Each piece of the bar goes out in one write: the console is unbuffered,
+// so that marks show at once, and a character at a time would cost a system
+// call each.
+static const char Retrocesos[] = "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b";
+
 void RetrocedeCursor(int columnas)
 {
-    for (int i = 0; i < columnas; ++i)
-        Mensaje("\b");
+    Mensaje("%.*s", columnas, Retrocesos);
 }
+
+static const char Puntos[] = "....................";
+static const char Llenos[] = "oooooooooooooooooooo";
+static_assert(sizeof Puntos == AnchoBarra + 1 && sizeof Llenos == AnchoBarra + 1, "one bar wide");
+static_assert(sizeof Retrocesos > AnchoBarra + 6, "back over the bar and the percentage's columns");
 
 void DibujaBarraVacia()
 {
-    for (int i = 0; i < AnchoBarra; ++i)
-        Mensaje(".");
-    RetrocedeCursor(AnchoBarra);
+    Mensaje("%s%.*s", Puntos, AnchoBarra, Retrocesos);
 }
 
 void IniciaBarra()
@@ -154,8 +168,9 @@ void IniciaBarra()
 
 void CompletaBarra()
 {
-    for (; Punto < AnchoBarra; ++Punto)
-        Mensaje("o");
+    if (Punto < AnchoBarra)
+        Mensaje("%.*s", static_cast<int>(AnchoBarra - Punto), Llenos);
+    Punto = AnchoBarra;
 }
 
 // ---- Output written beside its final name ----------------------------------

@@ -1,8 +1,9 @@
 // The command line of both programs.  A call whose first argument does not
 // begin with '-' is the one-argument call (BASE) or a call for the usage
 // text, exactly as before the options existed.  Otherwise the arguments are
-// parsed with getopt_long from the program's table, so one more option is
-// one more line of that table.
+// parsed with getopt_long from the program's table, one option at a time,
+// and the program applies each: one more option is one more line of its
+// table and one more case of its switch.
 
 #include "opciones.h"
 
@@ -12,9 +13,9 @@
 #include <getopt.h>
 
 constexpr int MaxOpciones = 32;
-// A long option without a letter is returned by getopt_long as this plus
-// its index in the table.
-constexpr int PrimeraSoloLarga = 256;
+constexpr int CodigoAyuda = 1000;
+constexpr int CodigoVersion = 1001;
+constexpr int FinOpciones = -100;   // below every code LeeOpcion returns
 
 FILE* AvisosLlamada = stderr;
 
@@ -32,26 +33,18 @@ static void ComponeTablas(const Opcion* tabla, int cuenta, char* cortas, option*
     char* c = cortas;
     *c++ = ':';
     for (int i = 0; i < cuenta; ++i) {
-        int valor = tabla[i].corta ? tabla[i].corta : PrimeraSoloLarga + i;
-        if (tabla[i].corta) {
-            *c++ = tabla[i].corta;
+        if (tabla[i].codigo < PrimeraSoloLarga) {
+            *c++ = static_cast<char>(tabla[i].codigo);
             if (tabla[i].conValor)
                 *c++ = ':';
         }
-        largas[i] = option{tabla[i].larga, tabla[i].conValor ? required_argument : no_argument, nullptr, valor};
+        largas[i] = option{tabla[i].larga, tabla[i].conValor ? required_argument : no_argument, nullptr,
+                           tabla[i].codigo};
     }
     *c = '\0';
-    largas[cuenta] = option{"help", no_argument, nullptr, 'h' + PrimeraSoloLarga + MaxOpciones};
-    largas[cuenta + 1] = option{"version", no_argument, nullptr, 'v' + PrimeraSoloLarga + MaxOpciones};
+    largas[cuenta] = option{"help", no_argument, nullptr, CodigoAyuda};
+    largas[cuenta + 1] = option{"version", no_argument, nullptr, CodigoVersion};
     largas[cuenta + 2] = option{};
-}
-
-static const Opcion* BuscaOpcion(const Opcion* tabla, int cuenta, int valor)
-{
-    for (int i = 0; i < cuenta; ++i)
-        if (tabla[i].corta ? tabla[i].corta == valor : PrimeraSoloLarga + i == valor)
-            return &tabla[i];
-    return nullptr;
 }
 
 // The option getopt_long stopped at, as the user wrote it.
@@ -69,8 +62,35 @@ static const char* OpcionEscrita(char* argv[], char* letra)
     return escrita;
 }
 
+// The next option's code, with its value in *valor; or FinOpciones, or
+// LlamadaTerminada after --help or --version, or
+// LlamadaErronea.
+static int LeeOpcion(int argc, char* argv[], const char* programa, const char* cortas,
+                     const option* largas, const char* ayuda, const char** valor)
+{
+    char letra[3];
+    int codigo = getopt_long(argc, argv, cortas, largas, nullptr);
+    *valor = optarg;
+    switch (codigo) {
+    case -1:
+        return FinOpciones;
+    case CodigoAyuda:
+        fputs(ayuda, stdout);
+        return LlamadaTerminada;
+    case CodigoVersion:
+        printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n", programa);
+        return LlamadaTerminada;
+    case '?':
+        return RechazaLlamada(programa, "unknown option", OpcionEscrita(argv, letra));
+    case ':':
+        return RechazaLlamada(programa, "a value is missing after", OpcionEscrita(argv, letra));
+    default:
+        return codigo;
+    }
+}
+
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
-               const char* ayuda, bool conNombres)
+               const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor))
 {
     if (argc < 2 || argv[1][0] != '-')
         return argc == 2 ? 1 : LlamadaUso;
@@ -78,25 +98,12 @@ int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla
     char cortas[2 * MaxOpciones + 2];
     option largas[MaxOpciones + 3];
     ComponeTablas(tabla, cuenta, cortas, largas);
-    char letra[3];
     optind = 0;   // a full restart of getopt's state (the fuzz target parses many times)
-    for (int valor; (valor = getopt_long(argc, argv, cortas, largas, nullptr)) != -1;) {
-        if (valor == 'h' + PrimeraSoloLarga + MaxOpciones) {
-            fputs(ayuda, stdout);
-            return LlamadaTerminada;
-        }
-        if (valor == 'v' + PrimeraSoloLarga + MaxOpciones) {
-            printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n",
-                   programa);
-            return LlamadaTerminada;
-        }
-        if (valor == '?')
-            return RechazaLlamada(programa, "unknown option", OpcionEscrita(argv, letra));
-        if (valor == ':')
-            return RechazaLlamada(programa, "a value is missing after", OpcionEscrita(argv, letra));
-        const Opcion* opcion = BuscaOpcion(tabla, cuenta, valor);
-        const char* error = opcion->aplica(opcion->conValor ? optarg : nullptr);
-        if (error)
+    const char* valor;
+    for (int codigo; (codigo = LeeOpcion(argc, argv, programa, cortas, largas, ayuda, &valor)) != FinOpciones;) {
+        if (codigo < 0)
+            return codigo;
+        if (const char* error = aplica(codigo, valor))
             return RechazaLlamada(programa, error, nullptr);
     }
     if (optind >= argc)

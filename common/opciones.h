@@ -5,15 +5,15 @@
 
 #include <cstdio>
 
-// One option of a program: its long name, its letter (0: long only),
-// whether it takes a value, and what it does.  Aplica returns nullptr, or
-// the reason the value (or the option here) is refused.
+// One option of a program: its long name, its code (its letter, or a value
+// from PrimeraSoloLarga on for a long option alone) and whether it takes a
+// value.
 struct Opcion {
     const char* larga;
-    char corta;
+    int codigo;
     bool conValor;
-    const char* (*aplica)(const char* valor);
 };
+constexpr int PrimeraSoloLarga = 256;
 
 // What LeeLlamada found.  A positive result is the index of BASE in argv
 // (the names after it follow it).
@@ -21,10 +21,11 @@ constexpr int LlamadaUso = 0;          // no argument, or several without option
 constexpr int LlamadaTerminada = -1;   // --help or --version, printed: status 0
 constexpr int LlamadaErronea = -2;     // a message is on standard error: status 1
 
-// ayuda is the text of --help; version the line of --version.  A program
-// that takes no names after BASE passes conNombres false.
+// ayuda is the text of --help.  Each option read is handed to the program's
+// aplica with its code and value; it returns nullptr, or why it refuses
+// it.  A program that takes no names after BASE passes conNombres false.
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
-               const char* ayuda, bool conNombres);
+               const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor));
 
 // Prints "<programa>: <mensaje>" and the hint to --help on AvisosLlamada
 // (standard error); returns LlamadaErronea.

@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary bytes packed by Dedezodi's member driver and
-// restored by Vuvodiv's member loop must come back unchanged.
+// restored by Vuvodiv's member loop must come back unchanged, packed once by
+// the greedy encoder and once by the cost-based one.
 //
 // The input is split in two files at a point its first byte chooses, so
 // every run also checks that nothing of one member leaks into the next.
@@ -37,7 +38,10 @@ std::string MideLZH(const Miembro& miembro)
     TamanoOriginal = static_cast<uint32_t>(miembro.datos.size());
     LimpiaVentana();
     dedezodi::EmpiezaPasada();
-    dedezodi::DedezodiLZH();
+    if (dedezodi::ModoOptimo)
+        dedezodi::DedezodiLZHOptimo();
+    else
+        dedezodi::DedezodiLZH();
     uint64_t tamano = dedezodi::OctetosComprimidos;
     CierraFlujos();
     std::string lzh = LeeBytes("lzh");
@@ -125,20 +129,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
 {
     size_t corte = tamano == 0 ? 0 : datos[0] * tamano / 256;
     const char* bytes = reinterpret_cast<const char*>(datos);
-    Miembro miembros[2] = {{"uno", std::string(bytes, corte), {}},
-                           {"dos", std::string(bytes + corte, tamano - corte), {}}};
-    EntraCarpetaTrabajo();
-    try {
-        for (Miembro& m : miembros) {
-            EscribeBytes(m.nombre, reinterpret_cast<const uint8_t*>(m.datos.data()), m.datos.size());
-            m.lzh = MideLZH(m);
+    for (bool optimo : {false, true}) {
+        dedezodi::ModoOptimo = optimo;
+        Miembro miembros[2] = {{"uno", std::string(bytes, corte), {}},
+                               {"dos", std::string(bytes + corte, tamano - corte), {}}};
+        EntraCarpetaTrabajo();
+        try {
+            for (Miembro& m : miembros) {
+                EscribeBytes(m.nombre, reinterpret_cast<const uint8_t*>(m.datos.data()), m.datos.size());
+                m.lzh = MideLZH(m);
+            }
+            Empaqueta(miembros, 2);
+        } catch (const FinFatal&) {
+            ReportaHallazgo("packing: %s", MensajeFatal);
         }
-        Empaqueta(miembros, 2);
-    } catch (const FinFatal&) {
-        ReportaHallazgo("packing: %s", MensajeFatal);
+        CompruebaArchivo(miembros, 2);
+        Restaura(miembros, 2);
+        SaleCarpetaTrabajo();
     }
-    CompruebaArchivo(miembros, 2);
-    Restaura(miembros, 2);
-    SaleCarpetaTrabajo();
+    dedezodi::ModoOptimo = false;
     return 0;
 }

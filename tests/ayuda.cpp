@@ -62,6 +62,19 @@ std::vector<std::string> ListaCarpeta(const std::string& ruta)
     return nombres;
 }
 
+void EjecutaEnCarpeta(const std::string& programa, const std::vector<std::string>& args,
+                      const std::string& carpeta)
+{
+    if (chdir(carpeta.c_str()) != 0)
+        _exit(127);
+    std::vector<char*> argv{const_cast<char*>(programa.c_str())};
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(programa.c_str(), argv.data());
+    _exit(127);
+}
+
 Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,
                           const std::string& carpeta, long limiteArchivo)
 {
@@ -80,18 +93,11 @@ Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::st
         dup2(fileno(errores), STDERR_FILENO);
         int nulo = open("/dev/null", O_RDONLY);
         dup2(nulo, STDIN_FILENO);
-        if (chdir(carpeta.c_str()) != 0)
-            _exit(127);
         if (limiteArchivo > 0) {
             rlimit limite{static_cast<rlim_t>(limiteArchivo), static_cast<rlim_t>(limiteArchivo)};
             setrlimit(RLIMIT_FSIZE, &limite);
         }
-        std::vector<char*> argv{const_cast<char*>(programa.c_str())};
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(programa.c_str(), argv.data());
-        _exit(127);
+        EjecutaEnCarpeta(programa, args, carpeta);
     }
     close(tubo[1]);
     Resultado resultado{-1, {}, {}};

@@ -32,6 +32,10 @@ struct Resultado {
     std::string errores = {};   // everything written to standard error
 };
 
+// In a child process: runs programa with args in carpeta, or ends with 127.
+[[noreturn]] void EjecutaEnCarpeta(const std::string& programa, const std::vector<std::string>& args,
+                                   const std::string& carpeta);
+
 // Runs programa with args in carpeta; limiteArchivo > 0 caps the size of any
 // file it writes (RLIMIT_FSIZE), to provoke write errors.
 Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,

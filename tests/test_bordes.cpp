@@ -59,14 +59,7 @@ Proceso Lanza(const std::string& programa, const std::vector<std::string>& args,
         close(tubo[1]);
         for (int fd : arranque.cerrados)
             close(fd);
-        if (chdir(carpeta.c_str()) != 0)
-            _exit(127);
-        std::vector<char*> argv{const_cast<char*>(programa.c_str())};
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(programa.c_str(), argv.data());
-        _exit(127);
+        EjecutaEnCarpeta(programa, args, carpeta);
     }
     close(tubo[1]);
     return {hijo, tubo[0]};
@@ -123,6 +116,21 @@ size_t SalidaAntesDelPrimerMiembro(const std::string& programa, const std::strin
     if (fin == std::string::npos)
         throw std::runtime_error("unexpected output: " + r.salida);
     return fin + ultimaLinea.size();
+}
+
+// A list of one text file "a" in carpeta, and how to start Dedezodi on it so
+// that it is held in the write of its first member line, its temporary
+// archive already made.  *archivo receives the archive a full run makes.
+Arranque RetieneEnElPrimerMiembro(const CarpetaTemporal& carpeta, std::string* archivo = nullptr)
+{
+    EscribeArchivo(carpeta / "a", TextoDePrueba(5000, 2));
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    Arranque arranque;
+    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), "Number of files: 1\n");
+    if (archivo)
+        *archivo = LeeArchivo(carpeta / "x.cmp");
+    unlink((carpeta / "x.cmp").c_str());
+    return arranque;
 }
 
 mode_t Permisos(const std::string& ruta)
@@ -214,12 +222,8 @@ TEST(Flujos, ClosedStandardStreamsDoNotReceiveFiles)
 TEST(Senales, IgnoredHangupIsStillIgnored)
 {
     CarpetaTemporal carpeta;
-    EscribeArchivo(carpeta / "a", TextoDePrueba(5000, 2));
-    EscribeArchivo(carpeta / "x.lst", "a\n");
-    Arranque arranque;
-    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), "Number of files: 1\n");
+    Arranque arranque = RetieneEnElPrimerMiembro(carpeta);
     arranque.ignorada = SIGHUP;
-    unlink((carpeta / "x.cmp").c_str());
     Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
     ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
     kill(proceso.pid, SIGHUP);
@@ -233,12 +237,8 @@ TEST(Senales, IgnoredHangupIsStillIgnored)
 TEST(Senales, BrokenPipeRemovesTheTemporaryFile)
 {
     CarpetaTemporal carpeta;
-    EscribeArchivo(carpeta / "a", TextoDePrueba(5000, 2));
-    EscribeArchivo(carpeta / "x.lst", "a\n");
-    Arranque arranque;
-    arranque.sitio = SalidaAntesDelPrimerMiembro(DEDEZODI_BIN, carpeta.Ruta(), "Number of files: 1\n");
-    const std::string archivo = LeeArchivo(carpeta / "x.cmp");
-    unlink((carpeta / "x.cmp").c_str());
+    std::string archivo;
+    Arranque arranque = RetieneEnElPrimerMiembro(carpeta, &archivo);
     Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
     ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
     close(proceso.lectura);

@@ -105,6 +105,24 @@ TEST(LlamadaVuvodiv, BaseWithFolders)
     EXPECT_EQ(Vuvodiv(carpeta, {"mis_archivos/abcdefghi"}).estado, 1);
 }
 
+// --best writes a smaller archive of the same files that the restorer
+// restores as it is; without it the archive is the default one.
+TEST(LlamadaDedezodi, BestMakesASmallerArchiveOfTheSameFiles)
+{
+    CarpetaTemporal carpeta;
+    const std::string texto = TextoDePrueba(60000, 8);
+    EscribeArchivo(carpeta / "t.txt", texto);
+    EscribeArchivo(carpeta / "x.lst", "t_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    const std::string normal = LeeArchivo(carpeta / "x.cmp");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "--best", "x"}, carpeta.Ruta()).estado, 0);
+    const std::string mejor = LeeArchivo(carpeta / "x.cmp");
+    EXPECT_LT(mejor.size(), normal.size());
+    unlink((carpeta / "t.txt").c_str());
+    ASSERT_EQ(Vuvodiv(carpeta, {"x"}).estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "t.txt"), texto);
+}
+
 // ---- Modes -------------------------------------------------------------------------
 // Would catch: a listing that decodes (and so fails on damaged data), wrong
 // type or method words, wrong totals, a quiet listing that hides the list, a
