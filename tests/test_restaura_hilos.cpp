@@ -190,3 +190,20 @@ TEST(RestauraHilos, FailedWriteOrCreationLeavesNoLaterMemberNorTemporaryFile)
     EXPECT_TRUE(Contiene(carpeta.resultado.salida, "  5000\nFatal error. Can't create file 'f/x'"));
     EXPECT_EQ(carpeta.nombres, (std::vector<std::string>{"a", "b", "c", "f", "x.cmp"}));
 }
+
+// Would catch: -j taking no number, zero or trailing letters as a count, or
+// -j 1 refused.
+TEST(RestauraHilos, ThreadCountIsAWholeNumberFromOne)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("a", 0, "abc") + Fin);
+    for (const char* malo : {"0", "-2", "2x", ""}) {
+        auto r = EjecutaPrograma(VUVODIV_BIN, {"-j", malo, "x"}, carpeta.Ruta());
+        EXPECT_EQ(r.estado, 1) << malo;
+        EXPECT_EQ(r.errores, "Vuvodiv: -j takes a whole number of threads, 1 or more\n"
+                             "Try 'Vuvodiv --help' for more information.\n")
+            << malo;
+    }
+    EXPECT_EQ(EjecutaPrograma(VUVODIV_BIN, {"--threads=1", "x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "a"), "abc");
+}
