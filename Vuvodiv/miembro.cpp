@@ -25,18 +25,18 @@ char NombreArchivo[TamNombreArchivo];
 char Nombre[TamNombre + 1];
 uint8_t Tipo;
 uint8_t Metodo;
-thread_local uint32_t ContadorLectura;
+__thread uint32_t ContadorLectura;
 
-thread_local bool HayQueTraducir;
-thread_local bool CuidaCR;
-thread_local bool Truncado;
-thread_local bool MiembroDanado;
+__thread bool HayQueTraducir;
+__thread bool CuidaCR;
+__thread bool Truncado;
+__thread bool MiembroDanado;
 
-thread_local int DescriptorLectura = -1;
-thread_local int64_t PosicionLectura;
-thread_local bool ErrorLectura;
-thread_local bool EnHilo;
-thread_local uint64_t OctetosContados;
+__thread int DescriptorLectura = -1;
+__thread int64_t PosicionLectura;
+__thread bool ErrorLectura;
+__thread bool EnHilo;
+__thread uint64_t OctetosContados;
 uint32_t MiembrosNoRestaurados;
 
 char NombreVisible[TamNombreVisible];
@@ -150,7 +150,7 @@ size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos)
 }
 
 // Converted bytes gather here, so a converted block is still one write.
-static thread_local uint8_t Convertidos[4096];
+static __thread uint8_t Convertidos[4096];
 
 // EscribeTraduciendo over a block: translation first, then CR dropping.
 static void EscribeBloqueTraduciendo(const uint8_t* datos, size_t cuantos)

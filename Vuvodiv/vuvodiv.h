@@ -61,20 +61,20 @@ extern char NombreArchivo[TamNombreArchivo];
 extern char Nombre[TamNombre + 1];      // the 12-byte field and a terminator
 extern uint8_t Tipo;
 extern uint8_t Metodo;
-extern thread_local uint32_t ContadorLectura;   // data bytes of the member taken so far
+extern __thread uint32_t ContadorLectura;   // data bytes of the member taken so far
 
 // Text conversion, set from Tipo by PreparaTraduccion; a type of 4 or more
 // leaves both as the previous member set them.
-extern thread_local bool HayQueTraducir;   // every byte goes through Tra
-extern thread_local bool CuidaCR;          // carriage returns are left out
+extern __thread bool HayQueTraducir;   // every byte goes through Tra
+extern __thread bool CuidaCR;          // carriage returns are left out
 extern const uint8_t Tra[256];
 
 // Set by the reader when the archive ends inside the member's data; the
 // member is then not kept and the run stops.
-extern thread_local bool Truncado;
+extern __thread bool Truncado;
 // Set by the LZH decoder when the member's data cannot be what the encoder
 // wrote; the member is then not kept and the run goes on with the next.
-extern thread_local bool MiembroDanado;
+extern __thread bool MiembroDanado;
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
 // The current member's name as the console shows it (control bytes escaped).
@@ -111,11 +111,11 @@ void ParaHilos();
 // A thread reading on its own: the archive's descriptor and offset
 // (LeeBloqueComprimido reads there with pread), whether a read failed, and
 // the restored bytes, counted instead of drawn.
-extern thread_local int DescriptorLectura;   // -1: Entrada
-extern thread_local int64_t PosicionLectura;
-extern thread_local bool ErrorLectura;
-extern thread_local bool EnHilo;
-extern thread_local uint64_t OctetosContados;
+extern __thread int DescriptorLectura;   // -1: Entrada
+extern __thread int64_t PosicionLectura;
+extern __thread bool ErrorLectura;
+extern __thread bool EnHilo;
+extern __thread uint64_t OctetosContados;
 extern const char* UltimoPaso;               // the last component of the member's name
 // The output of a member to be restored: its temporary file, or nullptr when
 // it was refused or skipped (the line is then printed and the data passed).
@@ -143,7 +143,7 @@ void VuvodivLZW();
 constexpr int TamAnillo = 8 * TamVentana;
 constexpr int MascaraAnillo = TamAnillo - 1;
 constexpr int HolguraAnillo = 8;   // a match copied by words may spill past the ring
-extern thread_local uint8_t Texto[TamAnillo + HolguraAnillo];
+extern __thread uint8_t Texto[TamAnillo + HolguraAnillo];
 extern const uint8_t* const ValorCodigo;
 extern const uint8_t* const ValorLong;
 // A copy may not start in the window bytes this member has not written

@@ -13,12 +13,14 @@
 
 // ---- Per-member state ------------------------------------------------------
 // A thread that restores members of its own has its own member, its own
-// output stream and its own model (thread_local); the archive is read by the
-// main thread alone.
-extern thread_local uint32_t TamanoOriginal;    // the member's size as a file
-extern thread_local uint32_t TamanoComprimido;  // bytes of member data in the archive
+// output stream and its own model; the archive's headers are read by the
+// main thread alone.  __thread rather than thread_local: all of it starts
+// as constants, and thread_local would put a check for lazy initialisation
+// on every access from another file.
+extern __thread uint32_t TamanoOriginal;    // the member's size as a file
+extern __thread uint32_t TamanoComprimido;  // bytes of member data in the archive
 extern FILE* Entrada;                           // the stream being read
-extern thread_local FILE* Salida;               // the stream being written
+extern __thread FILE* Salida;               // the stream being written
 
 // ---- Console streams -------------------------------------------------------
 // Every line the user sees goes to one of two streams.  Consola takes the
@@ -144,14 +146,14 @@ void DescartaTemporal(FILE* archivo);
 // children are Hijo[n] (even) and Hijo[n] + 1.  Padre[0..626] are parent
 // links (Padre[626] == 0 marks the root) and Padre[627 + s] is the leaf that
 // holds symbol s.  Frecuencia[627] is a sentinel above every count.
-extern thread_local uint16_t Frecuencia[NumNodos + 1];
-extern thread_local int16_t Hijo[NumNodos];
-extern thread_local int16_t Padre[NumNodos + NumSimbolos];
+extern __thread uint16_t Frecuencia[NumNodos + 1];
+extern __thread int16_t Hijo[NumNodos];
+extern __thread int16_t Padre[NumNodos + NumSimbolos];
 
 // The bit buffer shared by the bit writer and the bit reader: pending bits
 // sit at the top of AuxLZW, LongLZW counts them.
-extern thread_local uint16_t AuxLZW;
-extern thread_local uint8_t LongLZW;
+extern __thread uint16_t AuxLZW;
+extern __thread uint8_t LongLZW;
 
 void IniciaHuffman();              // starting tree; clears the bit buffer
 void Actualiza(int simbolo);       // count one more of simbolo

@@ -16,10 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-thread_local uint32_t TamanoOriginal;
-thread_local uint32_t TamanoComprimido;
+__thread uint32_t TamanoOriginal;
+__thread uint32_t TamanoComprimido;
 FILE* Entrada;
-thread_local FILE* Salida;
+__thread FILE* Salida;
 void (*AntesDeFatal)();
 
 uint32_t Paso;

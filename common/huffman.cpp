@@ -20,12 +20,12 @@
 
 #include "common.h"
 
-thread_local uint16_t Frecuencia[NumNodos + 1];
-thread_local int16_t Hijo[NumNodos];
-thread_local int16_t Padre[NumNodos + NumSimbolos];
+__thread uint16_t Frecuencia[NumNodos + 1];
+__thread int16_t Hijo[NumNodos];
+__thread int16_t Padre[NumNodos + NumSimbolos];
 
-thread_local uint16_t AuxLZW;
-thread_local uint8_t LongLZW;
+__thread uint16_t AuxLZW;
+__thread uint8_t LongLZW;
 
 void IniciaHuffman()
 {
