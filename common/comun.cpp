@@ -180,12 +180,14 @@ void CompletaBarra()
 // an interrupt, can remove them all; an entry is in use while en is set.
 
 int CarpetaSalida = AT_FDCWD;
+// The names apart, so that looking through the table reads one page.
 struct Temporal {
-    char nombre[TamNombreArchivo + 8];
+    char* nombre;
     int carpeta;
     FILE* archivo;
     volatile sig_atomic_t en;
 };
+static char NombresTemporales[MaxTemporales][TamNombreArchivo + 8];
 static Temporal Temporales[MaxTemporales];
 
 // The signals that end a run and so must take the temporary file with them.
@@ -285,8 +287,9 @@ FILE* CreaTemporal(const char* nombreFinal)
     if (!libre)
         return nullptr;
     Temporal& t = *libre;
-    int n = snprintf(t.nombre, sizeof t.nombre, "%s.XXXXXX", nombreFinal);
-    if (n < 0 || n >= static_cast<int>(sizeof t.nombre))
+    t.nombre = NombresTemporales[libre - Temporales];
+    int n = snprintf(t.nombre, sizeof NombresTemporales[0], "%s.XXXXXX", nombreFinal);
+    if (n < 0 || n >= static_cast<int>(sizeof NombresTemporales[0]))
         return nullptr;
     t.carpeta = CarpetaSalida;
     t.archivo = nullptr;
