@@ -234,7 +234,8 @@ static int DecodificaMiembro()
     LimiteCorte = INT64_MAX;
     LectorBits l{0, 0, LlenaEntrante(0)};
 
-    while (producidos < TamanoOriginal) {
+    const uint32_t tamano = TamanoOriginal;   // held in a register, not read from the thread's block
+    while (producidos < tamano) {
         if (l.cuantos < 32)
             Rellena(l);
         int simbolo = DecodificaOcteto(l);
