@@ -238,7 +238,7 @@ int LeeCabecera()
 {
     uint8_t cabecera[TamCabecera];
     size_t leidos = fread(cabecera, 1, TamCabecera, Entrada);
-    if (ferror(Entrada) || ErrorLectura)
+    if (ferror(Entrada))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
     if (leidos == 0 || cabecera[0] == 0)
         return 0;
