@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Benchmark Dedezodi and Vuvodiv next to gzip, bzip2, xz and zstd.
+"""Benchmark Dedezodi and Vuvodiv next to gzip, bzip2, xz, zstd and pigz.
 
 Corpus mode (the default) takes a folder of files -- ../shared/corpus beside
 the repository when it exists, else a deterministic mix of text-like,
@@ -12,6 +12,13 @@ folder and, on those same copies, measures for each tool:
   * peak memory: the largest maximum resident set size of any process the
     tool ran, as GNU time (/usr/bin/time) reports it, in the warm-up;
   * each tool's median time as a ratio to gzip's, measured in the same run.
+
+Times are wall-clock.  The single-threaded peers (gzip -6, bzip2 -9, xz -6
+-T1, zstd -3 -T1) sit beside the multi-core ones (pigz -6, zstd -T0 -3,
+xz -T0 -6), which use every core as Dedezodi does by default.  --threads N
+gives Dedezodi -j N and the multi-core peers N threads (pigz -p N, -TN);
+without it each takes its own default.  A peer that is not installed is
+skipped.
 
 Dedezodi packs all files into one archive in one process; Vuvodiv restores it
 in one process.  The other tools compress each file separately, one process
@@ -29,7 +36,8 @@ Scale mode (--scale) generates one large text-like file at each of
 of our two programs at each size, to show time grows linearly with the input
 and memory stays flat.
 
-Only the Python standard library is used.  Nothing runs in parallel.
+Only the Python standard library is used.  The tools run one after another,
+never two at once.
 """
 
 import argparse
@@ -59,14 +67,25 @@ CHUNK = 1 << 20           # read size when comparing and hashing files
 GNU_TIME = shutil.which("time", path="/usr/bin:/bin")   # the program, not the shell word
 
 # Each reference tool: label, compress command, restore command.  Both read
-# stdin and write stdout.  xz and zstd are pinned to one thread so every tool
-# uses one core, as ours do.
+# stdin and write stdout.  These are pinned to one thread.
 REFERENCE_TOOLS = [
     ("gzip -6", ["gzip", "-6", "-c"], ["gzip", "-d", "-c"]),
     ("bzip2 -9", ["bzip2", "-9", "-c"], ["bzip2", "-d", "-c"]),
     ("xz -6", ["xz", "-6", "-T1", "-c"], ["xz", "-d", "-T1", "-c"]),
     ("zstd -3", ["zstd", "-3", "-T1", "-q", "-c"], ["zstd", "-d", "-q", "-c"]),
 ]
+
+
+def multicore_tools(threads):
+    """The peers that use several cores: every core by default, or threads."""
+    t = "0" if threads is None else str(threads)
+    pigz = ["pigz", "-6", "-c"] if threads is None else ["pigz", "-6", "-p", t, "-c"]
+    pigz_label = "pigz -6" if threads is None else f"pigz -6 -p {t}"
+    return [
+        (pigz_label, pigz, ["pigz", "-d", "-c"]),
+        (f"zstd -T{t} -3", ["zstd", "-3", f"-T{t}", "-q", "-c"], ["zstd", "-d", "-q", "-c"]),
+        (f"xz -T{t} -6", ["xz", "-6", f"-T{t}", "-c"], ["xz", "-d", f"-T{t}", "-c"]),
+    ]
 
 
 class BenchError(Exception):
@@ -319,14 +338,16 @@ class Result:
 class Ours:
     """Dedezodi packs the staged folder; Vuvodiv restores into another."""
 
-    def __init__(self, dedezodi, vuvodiv):
+    def __init__(self, dedezodi, vuvodiv, threads=None):
         self.dedezodi, self.vuvodiv = dedezodi, vuvodiv
-        self.label = "Dedezodi / Vuvodiv"
+        # Only Dedezodi packs on several threads; restoring is one pass.
+        self.options = [] if threads is None else ["-j", str(threads)]
+        self.label = "Dedezodi / Vuvodiv" + ("" if threads is None else f" (-j {threads})")
 
     def compress(self, src, work, members, memory):
         archive = src / f"{BASE}.cmp"
         archive.unlink(missing_ok=True)
-        seconds, rss = self.run(self.dedezodi, src, memory)
+        seconds, rss = self.run(self.dedezodi, src, memory, self.options)
         return seconds, rss, archive.stat().st_size
 
     def restore(self, src, work, members, memory):
@@ -336,8 +357,8 @@ class Ours:
         verify(members, src, out, self.label)
         return seconds, rss
 
-    def run(self, program, cwd, memory):
-        argv = [str(program), BASE]
+    def run(self, program, cwd, memory, options=()):
+        argv = [str(program), *options, BASE]
         try:
             return run_measured(argv, cwd=cwd, memory=memory)
         except BenchError as error:
@@ -383,9 +404,9 @@ def verify(members, src, out, label):
             raise BenchError(f"{label}: restored {m.name} differs from the original")
 
 
-def available_tools(ours):
+def available_tools(ours, threads):
     tools = [ours]
-    for label, pack, unpack in REFERENCE_TOOLS:
+    for label, pack, unpack in REFERENCE_TOOLS + multicore_tools(threads):
         if shutil.which(pack[0]):
             tools.append(Reference(label, pack, unpack))
         else:
@@ -504,7 +525,7 @@ def corpus_mode(args, ours, scratch):
           "after one warm-up\n")
 
     results = [measure(tool, src, work, members, args.runs)
-               for tool in available_tools(ours)]
+               for tool in available_tools(ours, args.threads)]
     print(corpus_table(results, total))
     label = f"corpus-{input_digest(src, members)[:16]}"
     return {label: sha256_file(src / f"{BASE}.cmp")}
@@ -548,6 +569,9 @@ def parse_args():
                         "beside the repository, else generated files)")
     p.add_argument("--runs", type=int, default=5,
                    help="timed runs per tool, median reported (default 5, at least 5)")
+    p.add_argument("--threads", type=int, metavar="N",
+                   help="pass -j N to Dedezodi and N threads to the multi-core "
+                        "peers (default: each tool's own, every core)")
     p.add_argument("--dedezodi", type=Path, default=DEFAULT_DEDEZODI)
     p.add_argument("--vuvodiv", type=Path, default=DEFAULT_VUVODIV)
     p.add_argument("--scale", action="store_true",
@@ -563,6 +587,8 @@ def parse_args():
     args = p.parse_args()
     if args.runs < 5:
         p.error("--runs must be at least 5")
+    if args.threads is not None and args.threads < 1:
+        p.error("--threads must be at least 1")
     args.scale_sizes = [int(s) for s in args.scale_sizes.split(",") if s.strip()]
     return args
 
@@ -578,7 +604,7 @@ def main():
     args = parse_args()
     if not GNU_TIME:
         print("note: /usr/bin/time (GNU time) is not installed; peak RSS is not measured")
-    ours = Ours(args.dedezodi.resolve(), args.vuvodiv.resolve())
+    ours = Ours(args.dedezodi.resolve(), args.vuvodiv.resolve(), args.threads)
     scratch = Path(tempfile.mkdtemp(prefix="dedezodi-bench-", dir=args.scratch))
     try:
         check_programs(ours.dedezodi, ours.vuvodiv)
