@@ -29,23 +29,23 @@
 // coder's.
 //
 // Everything is fixed in size: the threads start once, the records of a
-// thread hold two blocks, the input ring four.
+// thread hold two blocks, the input ring four.  The threads are POSIX ones:
+// the C++ library's would bring in a shared library whose loading alone
+// costs more memory than the encoder uses.
 
 #include "arbol.h"
 #include "dedezodi.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
-#include <thread>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace dedezodi {
 
-constexpr int TamBloque = 1 << 14;                 // slides per round
+constexpr int TamBloque = 1 << 15;                 // slides per round
 constexpr int TamAnillo = 4 * TamBloque;           // input ring: blocks j-1..j+2
 constexpr int MascaraAnillo = TamAnillo - 1;
 static_assert(3 * TamBloque + Anticipo <= TamAnillo, "the ring holds what a round reads and codes");
@@ -93,10 +93,11 @@ static bool FinEntrada;
 // Rounds given out by the coder, and the last round each worker finished.
 static std::atomic<uint32_t> RondasDadas;
 static std::atomic<uint32_t> RondasHechas[MaxHilos];
-static std::mutex Cerrojo;
-static std::condition_variable Aviso;
-static std::thread Trabajadores[MaxHilos];
+static pthread_mutex_t Cerrojo = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t Aviso = PTHREAD_COND_INITIALIZER;
+static pthread_t Trabajadores[MaxHilos];
 static int Arrancados;                // worker threads running: 1..Arrancados
+static int Pedidos;                   // the thread count they were started for
 
 // ---- Waiting -------------------------------------------------------------------
 
@@ -111,19 +112,20 @@ static void Espera(const std::atomic<uint32_t>& contador, uint32_t valor)
         __builtin_ia32_pause();
 #endif
     }
-    std::unique_lock<std::mutex> cerrado(Cerrojo);
-    Aviso.wait(cerrado, [&] { return contador.load(std::memory_order_acquire) >= valor; });
+    pthread_mutex_lock(&Cerrojo);
+    while (contador.load(std::memory_order_acquire) < valor)
+        pthread_cond_wait(&Aviso, &Cerrojo);
+    pthread_mutex_unlock(&Cerrojo);
 }
 
 static void Publica(std::atomic<uint32_t>& contador, uint32_t valor)
 {
-    {
-        // Under the lock, so that a thread between its test and its sleep
-        // cannot miss the change.
-        std::lock_guard<std::mutex> cerrado(Cerrojo);
-        contador.store(valor, std::memory_order_release);
-    }
-    Aviso.notify_all();
+    // Under the lock, so that a thread between its test and its sleep cannot
+    // miss the change.
+    pthread_mutex_lock(&Cerrojo);
+    contador.store(valor, std::memory_order_release);
+    pthread_mutex_unlock(&Cerrojo);
+    pthread_cond_broadcast(&Aviso);
 }
 
 static double TiempoHilo()
@@ -198,14 +200,16 @@ static void Apunta(int yo)
     Hilos[yo].trabajo = Trabajo;
 }
 
-static void Trabaja(int yo, uint32_t ronda)
+static void* Trabaja(void* numero)
 {
+    const int yo = static_cast<int>(reinterpret_cast<intptr_t>(numero));
+    uint32_t ronda = RondasDadas.load();
     Apunta(yo);
     Publica(RondasHechas[yo], ronda);
     for (;;) {
         Espera(RondasDadas, ronda + 1);
         if (Parar)
-            return;
+            return nullptr;
         ++ronda;
         ReproduceRonda(yo);
         Publica(RondasHechas[yo], ronda);
@@ -219,7 +223,7 @@ static void TerminaHilos()
     Parar = true;
     Publica(RondasDadas, RondasDadas.load() + 1);
     for (int w = 1; w <= Arrancados; ++w)
-        Trabajadores[w].join();
+        pthread_join(Trabajadores[w], nullptr);
     Arrancados = 0;
     Parar = false;
 }
@@ -233,21 +237,24 @@ static void ArrancaHilos(int hilos)
         atexit(TerminaHilos);
         registrado = true;
     }
-    if (Arrancados == hilos - 1)
+    if (Pedidos == hilos)
         return;
     TerminaHilos();
+    Pedidos = hilos;
     // A round number no worker has reached: each reports it once ready.
     const uint32_t ronda = RondasDadas.load() + 1;
     RondasDadas.store(ronda);
+    Arrancados = 0;
     for (int w = 1; w < hilos; ++w) {
         RondasHechas[w].store(0);
-        Trabajadores[w] = std::thread(Trabaja, w, ronda);
+        if (pthread_create(&Trabajadores[w], nullptr, Trabaja, reinterpret_cast<void*>(static_cast<intptr_t>(w))) != 0)
+            break;   // fewer threads, the same archive
+        Arrancados = w;
     }
-    Arrancados = hilos - 1;
-    for (int w = 1; w < hilos; ++w)
+    for (int w = 1; w <= Arrancados; ++w)
         Espera(RondasHechas[w], ronda);
     for (int b = 0; b < NumArboles; ++b)
-        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(b % hilos);
+        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(b % (Arrancados + 1));
 }
 
 static void EsperaHilos(int hasta)
@@ -295,6 +302,13 @@ static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
 // worth that many nodes.  Every thread should end up with the same total,
 // so the coder gets less; the trees go, heaviest first, to the thread
 // furthest below its share.  Trees unused in the round stay where they are.
+//
+// Nodes are not all alike (a long run of equal bytes makes each comparison
+// read all 60 bytes), so the estimate is off by a steady amount on a given
+// input: Sesgo, a share of the nodes taken from the coder, learns it from
+// how much longer the coder worked than the average worker.
+static double Sesgo;
+
 static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
 {
     uint64_t costo[NumArboles] = {};
@@ -314,9 +328,14 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
         return;
 
     const double nodosAparte = segundos > 0 ? aparte * static_cast<double>(total) / segundos : 0;
+    const double coder = Hilos[0].segundos + aparte;
+    const double otros = (segundos - Hilos[0].segundos) / (Activos - 1);
+    if (coder + otros > 0)
+        Sesgo += 0.5 * (coder - otros) / (coder + otros);
+    Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
     double falta[MaxHilos];
     const double parte = (static_cast<double>(total) + nodosAparte) / Activos;
-    falta[0] = parte - nodosAparte;
+    falta[0] = parte - nodosAparte - Sesgo * static_cast<double>(total);
     for (int h = 1; h < Activos; ++h)
         falta[h] = parte;
 
