@@ -6,9 +6,9 @@
 // touches that tree alone, so what an insertion finds depends only on that
 // tree's history and the window bytes.  And the order of the finder's
 // operations does not depend on the coder's choices: after the start of a
-// member (61 insertions), slide t deletes position t-1, writes input byte
-// t+59 there if the input has it, and inserts position 4036+t while input
-// byte t exists.  So each thread (the caller included) owns some trees,
+// member (61 insertions), slide t deletes window position t-1, writes input
+// byte t+59 there if the input has it, and inserts position 4036+t while
+// input byte t exists (positions modulo 4096).  So each thread (the caller included) owns some trees,
 // keeps its own window and links, replays every window write and deletion
 // but only the insertions into its own trees, and records the (length,
 // position) each insertion finds.  The coder takes each step's match from
