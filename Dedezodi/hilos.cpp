@@ -80,14 +80,16 @@ static uint8_t Anillo[TamAnillo];     // input byte i at i & MascaraAnillo
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
 static int Paridad;                   // the round's parity: which map and records
 static bool EmpiezaMiembro;           // the round starts the member
-static uint32_t PrimeraDeslizada;     // slides of the round, both ends included
-static uint32_t UltimaDeslizada;
-static uint32_t LeidosRonda;          // input bytes read when the round was given out
+static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
+static uint64_t UltimaDeslizada;
+static uint64_t LeidosRonda;          // input bytes read when the round was given out
 static int Activos;                   // threads taking part, the coder included
 static bool Parar;
 
 // The coder's own count of input bytes read and whether the input ended.
-static uint32_t Leidos;
+// Counts of bytes and slides are 64-bit: a member of nearly 4 GiB reads
+// ahead past 2^32.
+static uint64_t Leidos;
 static bool FinEntrada;
 
 // Rounds given out by the coder, and the last round each worker finished.
@@ -137,7 +139,7 @@ static double TiempoHilo()
 
 // ---- Replaying the window --------------------------------------------------------
 
-static void Registra(uint32_t* registros, uint32_t t)
+static void Registra(uint32_t* registros, uint64_t t)
 {
     registros[t % TamBloque] = static_cast<uint16_t>(LongIgual) | static_cast<uint32_t>(PosIgual) << 16;
 }
@@ -150,7 +152,7 @@ static void EmpiezaVentana(int yo, const uint8_t* dueno, uint32_t* registros)
     const int r = InicioEscritura;
     for (int i = 0; i < r; ++i)
         Texto[i] = RellenoVentana;
-    const uint32_t largo = LeidosRonda < Anticipo ? LeidosRonda : Anticipo;
+    const uint32_t largo = LeidosRonda < Anticipo ? static_cast<uint32_t>(LeidosRonda) : Anticipo;
     for (uint32_t i = 0; i < largo; ++i)
         Texto[r + i] = Anillo[i];
     for (int i = 1; i <= Anticipo; ++i)
@@ -169,8 +171,8 @@ static void ReproduceRonda(int yo)
     const double inicio = TiempoHilo();
     const uint8_t* const dueno = Dueno[Paridad];
     uint32_t* const registros = Hilos[yo].registros[Paridad];
-    const uint32_t leidos = LeidosRonda;
-    uint32_t t = PrimeraDeslizada;
+    const uint64_t leidos = LeidosRonda;
+    uint64_t t = PrimeraDeslizada;
     if (EmpiezaMiembro) {
         EmpiezaVentana(yo, dueno, registros);
         t = 1;
@@ -364,7 +366,7 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
 
 // ---- The coder -----------------------------------------------------------------
 
-static void LeeHasta(uint32_t cuantos)
+static void LeeHasta(uint64_t cuantos)
 {
     uint8_t octeto;
     while (!FinEntrada && Leidos < cuantos) {
@@ -379,15 +381,15 @@ static void LeeHasta(uint32_t cuantos)
 // DedezodiLZH does; returns where the next step starts.  The byte at the
 // step is input byte t, except in an empty member, whose one step codes
 // the byte left in the window.
-static uint32_t CodificaBloque(uint32_t j, uint32_t t)
+static uint64_t CodificaBloque(uint64_t j, uint64_t t)
 {
     const uint8_t* const dueno = Dueno[j & 1];
-    const uint32_t fin = (j + 1) * TamBloque;
+    const uint64_t fin = (j + 1) * TamBloque;
     while (t < fin && (t < Leidos || (t == 0 && Leidos == 0))) {
         const uint8_t primero = t < Leidos ? Anillo[t & MascaraAnillo] : Texto[InicioEscritura];
         const uint32_t registro = Hilos[dueno[primero]].registros[j & 1][t % TamBloque];
         uint32_t largo = registro & 0xFFFF;
-        const uint32_t resto = FinEntrada ? Leidos - t : Anticipo;
+        const uint64_t resto = FinEntrada ? Leidos - t : Anticipo;
         if (largo > resto)
             largo = resto;
         if (largo <= Umbral) {
@@ -402,13 +404,13 @@ static uint32_t CodificaBloque(uint32_t j, uint32_t t)
     return t;
 }
 
-static void DaRonda(uint32_t j)
+static void DaRonda(uint64_t j)
 {
     Paridad = static_cast<int>(j & 1);
     EmpiezaMiembro = j == 0;
     PrimeraDeslizada = j * TamBloque;
     UltimaDeslizada = (j + 1) * TamBloque - 1;
-    const uint32_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide
+    const uint64_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide
     if (FinEntrada && UltimaDeslizada > ultima)
         UltimaDeslizada = ultima;
     LeidosRonda = Leidos;
@@ -428,8 +430,8 @@ int DedezodiLZHHilos()
     FinEntrada = false;
     LeeHasta(TamBloque + Anticipo - 1);
 
-    uint32_t t = 0;
-    for (uint32_t j = 0;; ++j) {
+    uint64_t t = 0;
+    for (uint64_t j = 0;; ++j) {
         DaRonda(j);
         const double inicio = TiempoHilo();
         LeeHasta((j + 2) * TamBloque + Anticipo - 1);
