@@ -333,11 +333,12 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
     const double coder = Hilos[0].segundos + aparte;
     const double otros = (segundos - Hilos[0].segundos) / (Activos - 1);
     if (coder + otros > 0)
-        Sesgo += 0.5 * (coder - otros) / (coder + otros);
+        Sesgo += 0.25 * (coder - otros) / (coder + otros);
     Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
+    const double ventaja = nodosAparte + Sesgo * static_cast<double>(total);
     double falta[MaxHilos];
-    const double parte = (static_cast<double>(total) + nodosAparte) / Activos;
-    falta[0] = parte - nodosAparte - Sesgo * static_cast<double>(total);
+    const double parte = (static_cast<double>(total) + ventaja) / Activos;
+    falta[0] = parte - ventaja;
     for (int h = 1; h < Activos; ++h)
         falta[h] = parte;
 
@@ -355,8 +356,12 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
         orden[k] = b;
     }
     for (int i = 0; i < cuantos; ++i) {
-        int mejor = 0;
-        for (int h = 1; h < Activos; ++h)
+        // A tree heavier than an even share (a binary's zeros) goes to a
+        // worker and stays there: given to the coder, which also codes, it
+        // would make the coder the slowest, and the correction would then
+        // swing it back and forth each round.
+        int mejor = static_cast<double>(costo[orden[i]]) > parte ? 1 : 0;
+        for (int h = mejor + 1; h < Activos; ++h)
             if (falta[h] > falta[mejor])
                 mejor = h;
         despues[orden[i]] = static_cast<uint8_t>(mejor);
