@@ -326,7 +326,7 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
     for (int b = 0; b < NumArboles; ++b)
         total += costo[b];
     memcpy(despues, antes, NumArboles);
-    if (total == 0)
+    if (total == 0 || Activos == 1)   // one thread: no worker could start
         return;
 
     const double nodosAparte = segundos > 0 ? aparte * static_cast<double>(total) / segundos : 0;
