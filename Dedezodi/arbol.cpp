@@ -28,12 +28,13 @@
 
 namespace dedezodi {
 
-uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];
-int16_t Superior[TamVentana + 1];
-int16_t Izquierdo[TamVentana + 1];
-int16_t Derecho[TamVentana + 1 + NumArboles];
-int16_t LongIgual;
-uint16_t PosIgual;
+__thread uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];
+__thread int16_t Superior[TamVentana + 1];
+__thread int16_t Izquierdo[TamVentana + 1];
+__thread int16_t Derecho[TamVentana + 1 + NumArboles];
+__thread int16_t LongIgual;
+__thread uint16_t PosIgual;
+__thread uint32_t Trabajo[NumArboles];
 
 void IniciaArbol()
 {
@@ -110,6 +111,7 @@ void InsertaNodo(int r)
     int comparacion = 1;          // a root's only link is its right one
     int largo = 0;                // kept in locals during the walk
     unsigned posicion = PosIgual;
+    uint32_t visitas = 0;
     Izquierdo[r] = EnlaceVacio;
     Derecho[r] = EnlaceVacio;
 
@@ -132,6 +134,7 @@ void InsertaNodo(int r)
             x = siguiente;
         }
 
+        ++visitas;
         const int i = MideComun(clave, &Texto[x], comparacion);
         if (i > Umbral) {
             const unsigned p = ((static_cast<unsigned>(r) - x) & MascaraVentana) - 1u;
@@ -148,6 +151,7 @@ void InsertaNodo(int r)
         }
     }
 
+    Trabajo[clave[0]] += visitas;
     LongIgual = static_cast<int16_t>(largo);
     PosIgual = static_cast<uint16_t>(posicion);
 }

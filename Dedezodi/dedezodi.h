@@ -46,6 +46,13 @@ int DedezodiLZH();
 int DedezodiLZHOptimo();
 extern bool ModoOptimo;
 
+// Threads that pack a member: 1 is the plain single-threaded encoder; more
+// share the match finder's trees among them (hilos.cpp) and write the same
+// archive.  It starts as the number of processors online.
+constexpr int MaxHilos = 32;
+extern int NumHilos;
+int DedezodiLZHHilos();
+
 // The LZH encoder's pieces: the position code tables (length and
 // left-aligned bits of the code of a position's upper 6 bits) and the bit
 // writer, which takes the top `cuenta` bits of `codigo`.

@@ -82,17 +82,10 @@ void CodificaFinal()
 
 // ---- Main loop -------------------------------------------------------------------
 
-// Puts a new byte at window position s, and in the copy after the ring that
-// lets the match finder read across the wrap.
-static inline void GuardaEnVentana(int s, uint8_t octeto)
-{
-    Texto[s] = octeto;
-    if (s < Anticipo - 1)
-        Texto[s + TamVentana] = octeto;
-}
-
 int DedezodiLZH()
 {
+    if (NumHilos > 1)
+        return DedezodiLZHHilos();
     IniciaHuffman();
     IniciaArbol();
     int s = 0;                   // where the next input byte goes: r + 60

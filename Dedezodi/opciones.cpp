@@ -1,5 +1,5 @@
 // Dedezodi's command line: the banner and usage text of the one-argument
-// call, and its options (-q, --best).
+// call, and its options (-q, --best, -j).
 
 #include "dedezodi.h"
 
@@ -33,6 +33,8 @@ static const char Ayuda[] =
     "\n"
     "      --best      choose matches by their cost in bits: smaller archives in\n"
     "                  the same format, restored by any reader of it; slower\n"
+    "  -j, --threads=N use N threads (default: one per CPU); -j 1 is the plain\n"
+    "                  single-threaded path; the archive is the same\n"
     "  -q, --quiet     print errors only\n"
     "      --help      show this help and exit\n"
     "      --version   show the version and exit\n"
@@ -44,14 +46,16 @@ constexpr int OpcionMejor = PrimeraSoloLarga;
 static const Opcion Opciones[] = {
     {"quiet", 'q', false},
     {"best", OpcionMejor, false},
+    {"threads", 'j', true},
 };
 
 // Nothing, or why the option is refused.
-static const char* AplicaOpcion(int codigo, const char*)
+static const char* AplicaOpcion(int codigo, const char* valor)
 {
     switch (codigo) {
     case 'q': Silencio = true; return nullptr;
     case OpcionMejor: ModoOptimo = true; return nullptr;
+    case 'j': return LeeNumeroHilos(valor, MaxHilos, &NumHilos);
     default: return "unknown option";
     }
 }

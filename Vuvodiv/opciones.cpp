@@ -6,9 +6,8 @@
 
 #include "opciones.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cstdlib>
+#include <cctype>
 
 namespace vuvodiv {
 
@@ -64,18 +63,6 @@ static const char* EligeModo(Modo modo)
     return nullptr;
 }
 
-// A whole number from 1; more threads than MaxHilos would only wait.
-static const char* EligeHilos(const char* valor)
-{
-    char* fin = nullptr;
-    errno = 0;
-    const long n = strtol(valor, &fin, 10);
-    if (fin == valor || *fin != '\0' || errno != 0 || n < 1)
-        return "-j takes a whole number of threads, 1 or more";
-    Hilos = n < MaxHilos ? static_cast<int>(n) : MaxHilos;
-    return nullptr;
-}
-
 static const Opcion Opciones[] = {
     {"list", 'l', false},      {"test", 't', false},         {"pipe", 'p', false},
     {"directory", 'd', true},  {"no-overwrite", 'n', false}, {"quiet", 'q', false},
@@ -92,7 +79,7 @@ static const char* AplicaOpcion(int codigo, const char* valor)
     case 'd': CarpetaDestino = valor; return nullptr;
     case 'n': SinReemplazo = true; return nullptr;
     case 'q': Silencio = true; return nullptr;
-    case 'j': return EligeHilos(valor);
+    case 'j': return LeeNumeroHilos(valor, MaxHilos, &Hilos);
     default: return "unknown option";
     }
 }

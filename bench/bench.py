@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Benchmark Dedezodi and Vuvodiv next to gzip, bzip2, xz and zstd.
+"""Benchmark Dedezodi and Vuvodiv next to gzip, bzip2, xz, zstd and pigz.
 
 Corpus mode (the default) takes a folder of files -- ../shared/corpus beside
 the repository when it exists, else a deterministic mix of text-like,
@@ -12,6 +12,13 @@ folder and, on those same copies, measures for each tool:
   * peak memory: the largest maximum resident set size of any process the
     tool ran, as GNU time (/usr/bin/time) reports it, in the warm-up;
   * each tool's median time as a ratio to gzip's, measured in the same run.
+
+Times are wall-clock.  The single-threaded peers (gzip -6, bzip2 -9, xz -6
+-T1, zstd -3 -T1) sit beside the multi-core ones (pigz -6, zstd -T0 -3,
+xz -T0 -6), which use every core as Dedezodi does by default.  --threads N
+gives Dedezodi and Vuvodiv -j N and the multi-core peers N threads (pigz -p N, -TN);
+without it each takes its own default.  A peer that is not installed is
+skipped.
 
 Dedezodi packs all files into one archive in one process; Vuvodiv restores it
 in one process.  The other tools compress each file separately, one process
@@ -33,7 +40,8 @@ Scale mode (--scale) generates one large text-like file at each of
 of our two programs at each size, to show time grows linearly with the input
 and memory stays flat.
 
-Only the Python standard library is used.  Nothing runs in parallel.
+Only the Python standard library is used.  The tools run one after another,
+never two at once.
 """
 
 import argparse
@@ -63,14 +71,25 @@ CHUNK = 1 << 20           # read size when comparing and hashing files
 GNU_TIME = shutil.which("time", path="/usr/bin:/bin")   # the program, not the shell word
 
 # Each reference tool: label, compress command, restore command.  Both read
-# stdin and write stdout.  xz and zstd are pinned to one thread so every tool
-# uses one core, as ours do.
+# stdin and write stdout.  These are pinned to one thread.
 REFERENCE_TOOLS = [
     ("gzip -6", ["gzip", "-6", "-c"], ["gzip", "-d", "-c"]),
     ("bzip2 -9", ["bzip2", "-9", "-c"], ["bzip2", "-d", "-c"]),
     ("xz -6", ["xz", "-6", "-T1", "-c"], ["xz", "-d", "-T1", "-c"]),
     ("zstd -3", ["zstd", "-3", "-T1", "-q", "-c"], ["zstd", "-d", "-q", "-c"]),
 ]
+
+
+def multicore_tools(threads):
+    """The peers that use several cores: every core by default, or threads."""
+    t = "0" if threads is None else str(threads)
+    pigz = ["pigz", "-6", "-c"] if threads is None else ["pigz", "-6", "-p", t, "-c"]
+    pigz_label = "pigz -6" if threads is None else f"pigz -6 -p {t}"
+    return [
+        (pigz_label, pigz, ["pigz", "-d", "-c"]),
+        (f"zstd -T{t} -3", ["zstd", "-3", f"-T{t}", "-q", "-c"], ["zstd", "-d", "-q", "-c"]),
+        (f"xz -T{t} -6", ["xz", "-6", f"-T{t}", "-c"], ["xz", "-d", f"-T{t}", "-c"]),
+    ]
 
 
 class BenchError(Exception):
@@ -324,29 +343,32 @@ class Ours:
     """Dedezodi packs the staged folder; Vuvodiv restores into another.
 
     With best=True Dedezodi is run as `Dedezodi --best BASE`, the cost-based
-    encoder: the same archive format, smaller and slower.
+    encoder: the same archive format, smaller and slower.  With threads, both
+    programs are run with `-j N`.
     """
 
-    def __init__(self, dedezodi, vuvodiv, best=False):
+    def __init__(self, dedezodi, vuvodiv, best=False, threads=None):
         self.dedezodi, self.vuvodiv, self.best = dedezodi, vuvodiv, best
-        self.label = "Dedezodi --best / Vuvodiv" if best else "Dedezodi / Vuvodiv"
+        self.options = [] if threads is None else ["-j", str(threads)]
+        self.label = ("Dedezodi --best / Vuvodiv" if best else "Dedezodi / Vuvodiv") + (
+            "" if threads is None else f" (-j {threads})")
         self.digest_tag = "best-" if best else ""
 
     def compress(self, src, work, members, memory):
         archive = src / f"{BASE}.cmp"
         archive.unlink(missing_ok=True)
-        seconds, rss = self.run(self.dedezodi, src, memory)
+        seconds, rss = self.run(self.dedezodi, src, memory, self.options)
         return seconds, rss, archive.stat().st_size
 
     def restore(self, src, work, members, memory):
         out = work / "restored"
         place_archive(src / f"{BASE}.cmp", out)
-        seconds, rss = self.run(self.vuvodiv, out, memory)
+        seconds, rss = self.run(self.vuvodiv, out, memory, self.options)
         verify(members, src, out, self.label)
         return seconds, rss
 
-    def run(self, program, cwd, memory):
-        options = ["--best"] if self.best and program == self.dedezodi else []
+    def run(self, program, cwd, memory, options=()):
+        options = [*options, *(["--best"] if self.best and program == self.dedezodi else [])]
         argv = [str(program), *options, BASE]
         try:
             return run_measured(argv, cwd=cwd, memory=memory)
@@ -393,9 +415,9 @@ def verify(members, src, out, label):
             raise BenchError(f"{label}: restored {m.name} differs from the original")
 
 
-def available_tools(ours):
+def available_tools(ours, threads):
     tools = list(ours)
-    for label, pack, unpack in REFERENCE_TOOLS:
+    for label, pack, unpack in REFERENCE_TOOLS + multicore_tools(threads):
         if shutil.which(pack[0]):
             tools.append(Reference(label, pack, unpack))
         else:
@@ -514,7 +536,7 @@ def corpus_mode(args, ours, scratch):
           "after one warm-up\n")
 
     results, found = [], {}
-    for tool in available_tools(ours):
+    for tool in available_tools(ours, args.threads):
         results.append(measure(tool, src, work, members, args.runs))
         if isinstance(tool, Ours):   # its archive is still in src: take its digest now
             label = f"corpus-{tool.digest_tag}{input_digest(src, members)[:16]}"
@@ -575,6 +597,9 @@ def parse_args():
                         "beside the repository, else generated files)")
     p.add_argument("--runs", type=int, default=5,
                    help="timed runs per tool, median reported (default 5, at least 5)")
+    p.add_argument("--threads", type=int, metavar="N",
+                   help="pass -j N to Dedezodi and Vuvodiv and N threads to the multi-core "
+                        "peers (default: each tool's own, every core)")
     p.add_argument("--dedezodi", type=Path, default=DEFAULT_DEDEZODI)
     p.add_argument("--vuvodiv", type=Path, default=DEFAULT_VUVODIV)
     p.add_argument("--best", action="store_true",
@@ -593,6 +618,8 @@ def parse_args():
     args = p.parse_args()
     if args.runs < 5:
         p.error("--runs must be at least 5")
+    if args.threads is not None and args.threads < 1:
+        p.error("--threads must be at least 1")
     args.scale_sizes = [int(s) for s in args.scale_sizes.split(",") if s.strip()]
     return args
 
@@ -608,9 +635,9 @@ def main():
     args = parse_args()
     if not GNU_TIME:
         print("note: /usr/bin/time (GNU time) is not installed; peak RSS is not measured")
-    ours = [Ours(args.dedezodi.resolve(), args.vuvodiv.resolve())]
+    ours = [Ours(args.dedezodi.resolve(), args.vuvodiv.resolve(), threads=args.threads)]
     if args.best:
-        ours.append(Ours(args.dedezodi.resolve(), args.vuvodiv.resolve(), best=True))
+        ours.append(Ours(args.dedezodi.resolve(), args.vuvodiv.resolve(), best=True, threads=args.threads))
     scratch = Path(tempfile.mkdtemp(prefix="dedezodi-bench-", dir=args.scratch))
     try:
         check_programs(ours[0].dedezodi, ours[0].vuvodiv)

@@ -9,6 +9,8 @@
 
 #include "common.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 
@@ -111,4 +113,15 @@ int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla
     if (!conNombres && optind + 1 < argc)
         return RechazaLlamada(programa, "unexpected argument", argv[optind + 1]);
     return optind;
+}
+
+const char* LeeNumeroHilos(const char* valor, int maximo, int* hilos)
+{
+    char* fin = nullptr;
+    errno = 0;
+    const long n = strtol(valor, &fin, 10);
+    if (fin == valor || *fin != '\0' || errno != 0 || n < 1)
+        return "-j takes a whole number of threads, 1 or more";
+    *hilos = n < maximo ? static_cast<int>(n) : maximo;
+    return nullptr;
 }

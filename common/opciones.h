@@ -31,3 +31,7 @@ int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla
 // (standard error); returns LlamadaErronea.
 extern FILE* AvisosLlamada;
 int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle);
+
+// The value of -j: a whole number from 1, at most maximo (more threads would
+// only wait); nullptr, or why it is refused.
+const char* LeeNumeroHilos(const char* valor, int maximo, int* hilos);

@@ -56,7 +56,7 @@ _dedezodi()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '-q --quiet --best --help --version --' -- "$cur"))
+        COMPREPLY=($(compgen -W '-q --quiet --best -j --threads --help --version --' -- "$cur"))
         return
     fi
     _dedezodi_bases lst "$cur"

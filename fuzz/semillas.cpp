@@ -9,6 +9,8 @@
 //                     too many names, a name too long;
 //   <dir>/opciones    Vuvodiv command lines, each followed by a zero byte
 //                     and one of the archives above.
+//   <dir>/hilos       files cut in three, some to be stretched, for packing
+//                     with one thread and with several.
 // Usage: semillas DIR (DIR must exist and be empty or absent).
 
 #include "arnes.h"
@@ -114,6 +116,17 @@ void SiembraIdaVuelta()
     GuardaSemilla("ida_vuelta", "mezcla", mezcla);
 }
 
+// The first byte chooses the threads and the stretching, the next two
+// where the three files are cut.
+void SiembraHilos()
+{
+    GuardaSemilla("hilos", "texto", std::string("\x01\x40\x80") + TextoSemilla(1500, 9));
+    GuardaSemilla("hilos", "estirado", std::string("\x82\x20\xf0") + TextoSemilla(300, 10) +
+                                           AzarSemilla(200, 11) + std::string(300, '\0'));
+    GuardaSemilla("hilos", "cortos", std::string("\x03\x08\x10") + TextoSemilla(200, 12));
+    GuardaSemilla("hilos", "vacios", std::string("\x00\x00\x00") + AzarSemilla(100, 13));
+}
+
 void SiembraListas()
 {
     GuardaSemilla("lista", "ejemplo", "* papers\nnotas_txt\ninforme.doc   b\n\n   \n\tdatos\tBin extra\n");
@@ -140,6 +153,7 @@ int main(int argc, char* argv[])
         SiembraArchivos();
         SiembraIdaVuelta();
         SiembraListas();
+        SiembraHilos();
     } catch (const FinFatal&) {
         fprintf(stderr, "semillas: %s\n", MensajeFatal);
         return 1;

@@ -123,6 +123,24 @@ TEST(LlamadaDedezodi, BestMakesASmallerArchiveOfTheSameFiles)
     EXPECT_EQ(LeeArchivo(carpeta / "t.txt"), texto);
 }
 
+// -j N changes nothing in the archive, whatever N; a count that is not a
+// whole number from 1 is refused.
+TEST(LlamadaDedezodi, ThreadsWriteTheSameArchive)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "t.txt", TextoDePrueba(200000, 5));
+    EscribeArchivo(carpeta / "r.bin", DatosAleatorios(70000, 5));
+    EscribeArchivo(carpeta / "x.lst", "t_txt\nr.bin b\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    const std::string normal = LeeArchivo(carpeta / "x.cmp");
+    for (const char* hilos : {"1", "3"}) {
+        ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-qj", hilos, "x"}, carpeta.Ruta()).estado, 0);
+        EXPECT_TRUE(LeeArchivo(carpeta / "x.cmp") == normal) << "-j " << hilos;
+    }
+    for (const char* malo : {"0", "2x", ""})
+        EXPECT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-j", malo, "x"}, carpeta.Ruta()).estado, 1) << malo;
+}
+
 // ---- Modes -------------------------------------------------------------------------
 // Would catch: a listing that decodes (and so fails on damaged data), wrong
 // type or method words, wrong totals, a quiet listing that hides the list, a
