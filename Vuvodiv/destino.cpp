@@ -76,6 +76,13 @@ bool ExisteEnDestino(const char* ultimo)
     return fstatat(CarpetaSalida, ultimo, &datos, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+int TomaRuta()
+{
+    const int carpeta = CarpetaSalida;
+    CarpetaSalida = Destino;
+    return carpeta;
+}
+
 void CierraRuta()
 {
     if (CarpetaSalida != Destino && CarpetaSalida != AT_FDCWD)

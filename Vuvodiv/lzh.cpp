@@ -21,7 +21,7 @@
 
 namespace vuvodiv {
 
-uint8_t Texto[TamAnillo + HolguraAnillo];
+__thread uint8_t Texto[TamAnillo + HolguraAnillo];
 
 // ---- Position code -------------------------------------------------------------
 // Indexed by the next 8 bits of the stream: the upper 6 bits u of the
@@ -57,14 +57,14 @@ const uint8_t* const ValorLong = Tablas.longitud;
 // past the block are always there.
 
 constexpr int TamEntrante = 16384;
-static uint8_t Entrante[TamEntrante + 8];
-static uint64_t OctetosAntes;   // member bytes before Entrante[0]
+static __thread uint8_t Entrante[TamEntrante + 8];
+static __thread uint64_t OctetosAntes;   // member bytes before Entrante[0]
 
 // Bits consumed beyond LimiteBits stop the member: more than its data holds,
 // or beyond LimiteCorte, as far as a reader taking a byte at a time would
 // have gone before it asked for the first byte a cut archive lacks.
-static int64_t LimiteBits;
-static int64_t LimiteCorte;   // INT64_MAX while nothing is missing
+static __thread int64_t LimiteBits;
+static __thread int64_t LimiteCorte;   // INT64_MAX while nothing is missing
 
 // Fills Entrante after its first quedan bytes; returns its start.
 static const uint8_t* LlenaEntrante(size_t quedan)
@@ -119,7 +119,7 @@ static inline int64_t BitsConsumidos(const LectorBits& l)
 // ---- Symbols and positions ------------------------------------------------------------
 
 // The nodes walked through, root first, for the update to finish with.
-static int16_t Camino[NumSimbolos];
+static __thread int16_t Camino[NumSimbolos];
 
 static inline int TraeBit(LectorBits& l)
 {
@@ -174,7 +174,7 @@ static inline int DecodificaPosicion(LectorBits& l)
 // Restored bytes stay in the ring until it wraps or the member ends, and then
 // leave as one block from Texto[InicioBloque] up to the write position.
 
-static int InicioBloque;
+static __thread int InicioBloque;
 
 static void VuelcaBloque(int r)
 {
@@ -234,7 +234,8 @@ static int DecodificaMiembro()
     LimiteCorte = INT64_MAX;
     LectorBits l{0, 0, LlenaEntrante(0)};
 
-    while (producidos < TamanoOriginal) {
+    const uint32_t tamano = TamanoOriginal;   // held in a register, not read from the thread's block
+    while (producidos < tamano) {
         if (l.cuantos < 32)
             Rellena(l);
         int simbolo = DecodificaOcteto(l);

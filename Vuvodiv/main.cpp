@@ -58,8 +58,10 @@ int main(int argc, char* argv[])
     if (base == LlamadaUso)
         MuestraUso();
     AbreArchivo(argv[base]);
+    IniciaHilos();
     while (LeeCabecera())
         Vuvodiv();
+    ParaHilos();
     fclose(Entrada);
     Entrada = nullptr;
     return Termina();

@@ -13,8 +13,10 @@
 
 #include "vuvodiv.h"
 
+#include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vuvodiv {
 
@@ -23,12 +25,18 @@ char NombreArchivo[TamNombreArchivo];
 char Nombre[TamNombre + 1];
 uint8_t Tipo;
 uint8_t Metodo;
-uint32_t ContadorLectura;
+__thread uint32_t ContadorLectura;
 
-bool HayQueTraducir;
-bool CuidaCR;
-bool Truncado;
-bool MiembroDanado;
+__thread bool HayQueTraducir;
+__thread bool CuidaCR;
+__thread bool Truncado;
+__thread bool MiembroDanado;
+
+__thread int DescriptorLectura = -1;
+__thread int64_t PosicionLectura;
+__thread bool ErrorLectura;
+__thread bool EnHilo;
+__thread uint64_t OctetosContados;
 uint32_t MiembrosNoRestaurados;
 
 char NombreVisible[TamNombreVisible];
@@ -62,7 +70,7 @@ const uint8_t Tra[256] = {
 // restored from it can be trusted, so the run stops here.
 [[noreturn]] static void ReportaFinPrematuro(const char* nombreVisible)
 {
-    if (ferror(Entrada))
+    if (ferror(Entrada) || ErrorLectura)
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
     char mensaje[TamNombreArchivo + 160];
     if (nombreVisible)
@@ -107,12 +115,32 @@ void EscribeOctetoPlano(uint8_t octeto)
     AvanzaBarra();
 }
 
+// fread's result from the descriptor of a thread reading on its own: short
+// only at the end of the file or at an error.
+static size_t LeeEnPosicion(uint8_t* destino, size_t cuantos)
+{
+    size_t leidos = 0;
+    while (leidos < cuantos) {
+        const ssize_t n = pread(DescriptorLectura, destino + leidos, cuantos - leidos, PosicionLectura);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ErrorLectura = n < 0;
+            break;
+        }
+        leidos += static_cast<size_t>(n);
+        PosicionLectura += n;
+    }
+    return leidos;
+}
+
 size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos)
 {
     const size_t quedan = TamanoComprimido - ContadorLectura;
     if (cuantos > quedan)
         cuantos = quedan;
-    const size_t leidos = fread(destino, 1, cuantos, Entrada);
+    const size_t leidos = DescriptorLectura < 0 ? fread(destino, 1, cuantos, Entrada)
+                                                : LeeEnPosicion(destino, cuantos);
     ContadorLectura += static_cast<uint32_t>(leidos);
     if (leidos < cuantos) {
         Truncado = true;   // as LeeOctetoComprimido at a real end of file
@@ -122,7 +150,7 @@ size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos)
 }
 
 // Converted bytes gather here, so a converted block is still one write.
-static uint8_t Convertidos[4096];
+static __thread uint8_t Convertidos[4096];
 
 // EscribeTraduciendo over a block: translation first, then CR dropping.
 static void EscribeBloqueTraduciendo(const uint8_t* datos, size_t cuantos)
@@ -147,7 +175,10 @@ void EscribeBloquePlano(const uint8_t* datos, size_t cuantos)
         fwrite(datos, 1, cuantos, Salida);
     else
         EscribeBloqueTraduciendo(datos, cuantos);
-    AvanzaBarraBloque(static_cast<uint32_t>(cuantos));
+    if (EnHilo)   // the main thread draws the marks from the count
+        OctetosContados += cuantos;
+    else
+        AvanzaBarraBloque(static_cast<uint32_t>(cuantos));
 }
 
 // The stored copy takes exactly TamanoComprimido bytes, whatever the original
@@ -263,16 +294,39 @@ static void InformaFallo(const char* motivo, bool nombreEscrito)
 // and the run goes on; main counts it at the end.
 static void RechazaMiembro(const char* motivo)
 {
+    DrenaPendientes();   // the lines of the members before it come first
     InformaFallo(motivo, false);
     SaltaDatos();
     ++MiembrosNoRestaurados;
 }
 
+const char* UltimoPaso;
+
+FILE* AbreArchivoMiembro()
+{
+    const char* motivo = nullptr;
+    UltimoPaso = PreparaRuta(&motivo);
+    if (!UltimoPaso) {
+        CierraRuta();
+        RechazaMiembro(motivo);
+        return nullptr;
+    }
+    if (SinReemplazo && ExisteEnDestino(UltimoPaso)) {
+        CierraRuta();
+        DrenaPendientes();
+        Mensaje("\n%-14s  skipped: the file exists", NombreVisible);
+        SaltaDatos();
+        return nullptr;
+    }
+    FILE* archivo = CreaTemporal(UltimoPaso);
+    if (!archivo)
+        ErrorFatalCon("Can't create file '%s'", Nombre);
+    return archivo;
+}
+
 // Where the member's bytes go: a temporary file beside its final name in
 // the target folder, standard output, or nowhere.  False when the member is
 // refused or skipped instead (its data then passed over).
-static const char* UltimoPaso;   // the last component of the member's name
-
 static bool AbreMiembro()
 {
     if (ModoElegido == ModoPrueba) {
@@ -280,22 +334,9 @@ static bool AbreMiembro()
     } else if (ModoElegido == ModoTuberia) {
         Salida = stdout;
     } else {
-        const char* motivo = nullptr;
-        UltimoPaso = PreparaRuta(&motivo);
-        if (!UltimoPaso) {
-            CierraRuta();
-            RechazaMiembro(motivo);
-            return false;
-        }
-        if (SinReemplazo && ExisteEnDestino(UltimoPaso)) {
-            CierraRuta();
-            Mensaje("\n%-14s  skipped: the file exists", NombreVisible);
-            SaltaDatos();
-            return false;
-        }
-        Salida = CreaTemporal(UltimoPaso);
+        Salida = AbreArchivoMiembro();
         if (!Salida)
-            ErrorFatalCon("Can't create file '%s'", Nombre);
+            return false;
     }
     Mensaje("\n%-14s", NombreVisible);
     DibujaBarraVacia();
@@ -310,13 +351,18 @@ static void RellenaBarra()
         Mensaje(".");
 }
 
+static void CierraMiembro()
+{
+    ConsumeResto();
+    TerminaMiembro();
+}
+
 // Damaged data is thrown away with its temporary file, so an older file of
 // the same name stays; the bar keeps the marks drawn before the damage.
 // Bytes already on standard output cannot be taken back: the member is
 // reported all the same.
-static void CierraMiembro()
+void TerminaMiembro()
 {
-    ConsumeResto();
     if (Truncado && ModoElegido == ModoPrueba) {
         RellenaBarra();
         InformaFallo("truncated", true);
@@ -381,6 +427,8 @@ void Vuvodiv()
         RechazaMiembro("damaged data");
         return;
     }
+    if (DespachaMiembro())
+        return;
     if (!AbreMiembro())
         return;
     if (Metodo == MetodoPlano)

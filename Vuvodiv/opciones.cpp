@@ -15,6 +15,7 @@ Modo ModoElegido = ModoRestaura;
 bool SinReemplazo;
 bool Silencio;
 const char* CarpetaDestino;
+int Hilos;
 
 int NumSeleccion;
 static const char* Seleccion[MaxSeleccion];
@@ -45,6 +46,8 @@ static const char Ayuda[] =
     "  -d, --directory=DIR   restore into DIR (created when missing)\n"
     "  -n, --no-overwrite    keep existing files and skip their members\n"
     "  -q, --quiet           print errors only (and the listing of -l)\n"
+    "  -j, --threads=N       restore or test up to N members at once (default:\n"
+    "                        one per CPU; the output is the same)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -63,6 +66,7 @@ static const char* EligeModo(Modo modo)
 static const Opcion Opciones[] = {
     {"list", 'l', false},      {"test", 't', false},         {"pipe", 'p', false},
     {"directory", 'd', true},  {"no-overwrite", 'n', false}, {"quiet", 'q', false},
+    {"threads", 'j', true},
 };
 
 // Nothing, or why the option is refused.
@@ -75,6 +79,7 @@ static const char* AplicaOpcion(int codigo, const char* valor)
     case 'd': CarpetaDestino = valor; return nullptr;
     case 'n': SinReemplazo = true; return nullptr;
     case 'q': Silencio = true; return nullptr;
+    case 'j': return LeeNumeroHilos(valor, MaxHilos, &Hilos);
     default: return "unknown option";
     }
 }
@@ -84,6 +89,7 @@ int LeeOpciones(int argc, char* argv[])
     ModoElegido = ModoRestaura;
     SinReemplazo = Silencio = false;
     CarpetaDestino = nullptr;
+    Hilos = 0;
     NumSeleccion = 0;
     int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
                           AplicaOpcion);

@@ -21,6 +21,7 @@ extern Modo ModoElegido;
 extern bool SinReemplazo;               // -n: an existing file is kept
 extern bool Silencio;                   // -q: errors only
 extern const char* CarpetaDestino;      // -d DIR, or nullptr: the working folder
+extern int Hilos;                       // -j N; 0: one per online CPU
 
 // Member names given after BASE; none means every member.
 constexpr int MaxSeleccion = 1024;
@@ -48,6 +49,9 @@ const char* PreparaRuta(const char** motivo);
 bool ExisteEnDestino(const char* ultimo);
 // Back to the target folder; closes the member's folder.
 void CierraRuta();
+// Back to the target folder, leaving the member's folder open: its number
+// is returned, for CierraRuta to close once CarpetaSalida is set to it again.
+int TomaRuta();
 
 
 // The archive's name, "<base>.cmp" with '_' read as '.'.
@@ -57,20 +61,20 @@ extern char NombreArchivo[TamNombreArchivo];
 extern char Nombre[TamNombre + 1];      // the 12-byte field and a terminator
 extern uint8_t Tipo;
 extern uint8_t Metodo;
-extern uint32_t ContadorLectura;        // data bytes of the member taken so far
+extern __thread uint32_t ContadorLectura;   // data bytes of the member taken so far
 
 // Text conversion, set from Tipo by PreparaTraduccion; a type of 4 or more
 // leaves both as the previous member set them.
-extern bool HayQueTraducir;             // every byte goes through Tra
-extern bool CuidaCR;                    // carriage returns are left out
+extern __thread bool HayQueTraducir;   // every byte goes through Tra
+extern __thread bool CuidaCR;          // carriage returns are left out
 extern const uint8_t Tra[256];
 
 // Set by the reader when the archive ends inside the member's data; the
 // member is then not kept and the run stops.
-extern bool Truncado;
+extern __thread bool Truncado;
 // Set by the LZH decoder when the member's data cannot be what the encoder
 // wrote; the member is then not kept and the run goes on with the next.
-extern bool MiembroDanado;
+extern __thread bool MiembroDanado;
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
 // The current member's name as the console shows it (control bytes escaped).
@@ -83,6 +87,42 @@ uint32_t ListaTotales();
 // Passes over the rest of the member's data, seeking when the archive is a
 // regular file; data cut short by the end of the archive is fatal.
 void SaltaDatos();
+
+// ---- Several members at once (paralelo.cpp) ------------------------------------
+// Restoring and testing hand whole members to a fixed pool of threads: the
+// main thread reads the headers and decides every member in archive order,
+// each thread decodes its member from the archive's descriptor at the
+// member's offset into its own temporary file (the main thread too, rather
+// than wait: Hilos - 1 threads are started), and the main thread prints
+// the members' lines, renames their files into place and reports errors in
+// archive order, exactly as one thread would.
+constexpr int MaxHilos = MaxTemporales / 2;
+// Starts the threads when Hilos, the mode and the archive allow.
+void IniciaHilos();
+// Hands the member whose header was read last to a thread (true), after
+// it has passed the checks of Vuvodiv; false when it is left to the caller.
+bool DespachaMiembro();
+// Finishes every member handed out, in order.
+void DrenaPendientes();
+// Drains and stops the threads.
+void ParaHilos();
+
+// Pieces of one member that paralelo.cpp shares with the plain path.
+// A thread reading on its own: the archive's descriptor and offset
+// (LeeBloqueComprimido reads there with pread), whether a read failed, and
+// the restored bytes, counted instead of drawn.
+extern __thread int DescriptorLectura;   // -1: Entrada
+extern __thread int64_t PosicionLectura;
+extern __thread bool ErrorLectura;
+extern __thread bool EnHilo;
+extern __thread uint64_t OctetosContados;
+extern const char* UltimoPaso;               // the last component of the member's name
+// The output of a member to be restored: its temporary file, or nullptr when
+// it was refused or skipped (the line is then printed and the data passed).
+FILE* AbreArchivoMiembro();
+// The end of a member whose data is all taken: the truncation or damage
+// report, or its file renamed into place and its line completed.
+void TerminaMiembro();
 
 void Presenta();
 [[noreturn]] void MuestraUso();
@@ -103,7 +143,7 @@ void VuvodivLZW();
 constexpr int TamAnillo = 8 * TamVentana;
 constexpr int MascaraAnillo = TamAnillo - 1;
 constexpr int HolguraAnillo = 8;   // a match copied by words may spill past the ring
-extern uint8_t Texto[TamAnillo + HolguraAnillo];
+extern __thread uint8_t Texto[TamAnillo + HolguraAnillo];
 extern const uint8_t* const ValorCodigo;
 extern const uint8_t* const ValorLong;
 // A copy may not start in the window bytes this member has not written

@@ -12,10 +12,15 @@
 #include "format.h"
 
 // ---- Per-member state ------------------------------------------------------
-extern uint32_t TamanoOriginal;    // the member's size as a file
-extern uint32_t TamanoComprimido;  // bytes of member data in the archive
-extern FILE* Entrada;              // the stream being read
-extern FILE* Salida;               // the stream being written
+// A thread that restores members of its own has its own member, its own
+// output stream and its own model; the archive's headers are read by the
+// main thread alone.  __thread rather than thread_local: all of it starts
+// as constants, and thread_local would put a check for lazy initialisation
+// on every access from another file.
+extern __thread uint32_t TamanoOriginal;    // the member's size as a file
+extern __thread uint32_t TamanoComprimido;  // bytes of member data in the archive
+extern FILE* Entrada;                           // the stream being read
+extern __thread FILE* Salida;               // the stream being written
 
 // ---- Console streams -------------------------------------------------------
 // Every line the user sees goes to one of two streams.  Consola takes the
@@ -93,9 +98,12 @@ void CompruebaBase(const char* base);
 void ComponeNombreArchivo(char* destino, const char* base, const char* extension);
 
 // ---- Errors and names ------------------------------------------------------
-// The only error path: prints "\nFatal error. <message>\n", removes a
-// half-written output file, and exits with status 1.
+// The only error path: prints "\nFatal error. <message>\n", removes every
+// half-written output file, and exits with status 1.  AntesDeFatal, when
+// set, runs first (once): the restorer finishes there the members before
+// the one that failed, whose lines come first.
 [[noreturn]] void ErrorFatal(const char* mensaje);
+extern void (*AntesDeFatal)();
 // Composes the message from a format with one %s, then ErrorFatal.
 [[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre);
 // '_' stands for '.' in every name the user or the archive gives.
@@ -119,14 +127,18 @@ bool EsNombreSeguro(const char* nombre);
 // ---- Output written beside its final name ----------------------------------
 // An output file is created under a temporary name in the same folder and
 // takes its final name only once it is complete, so a failed run never leaves
-// a half-written file nor destroys an older one.  One at a time.  Names are
-// relative to the folder open as CarpetaSalida (AT_FDCWD: the working
-// folder); neither the temporary file nor the final rename follows a link
-// in that folder.
+// a half-written file nor destroys an older one.  Up to MaxTemporales may be
+// pending at once, each known by its stream; all of them are created,
+// confirmed and discarded by one thread.  Names are relative to the folder
+// open as CarpetaSalida (AT_FDCWD: the working folder) when the file is
+// created, and its rename stays in that folder; neither the temporary file
+// nor the final rename follows a link in it.
+constexpr int MaxTemporales = 32;
 extern int CarpetaSalida;
-FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created
+FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created (or too many pending)
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);  // flush, close, rename
-void DescartaTemporal(FILE* archivo);             // close and remove (archivo may be null)
+// Closes archivo and removes its file; with nullptr, removes every pending one.
+void DescartaTemporal(FILE* archivo);
 
 // ---- Adaptive Huffman model ------------------------------------------------
 // Node n (0..626) has count Frecuencia[n]; counts never decrease with n.
@@ -134,14 +146,14 @@ void DescartaTemporal(FILE* archivo);             // close and remove (archivo m
 // children are Hijo[n] (even) and Hijo[n] + 1.  Padre[0..626] are parent
 // links (Padre[626] == 0 marks the root) and Padre[627 + s] is the leaf that
 // holds symbol s.  Frecuencia[627] is a sentinel above every count.
-extern uint16_t Frecuencia[NumNodos + 1];
-extern int16_t Hijo[NumNodos];
-extern int16_t Padre[NumNodos + NumSimbolos];
+extern __thread uint16_t Frecuencia[NumNodos + 1];
+extern __thread int16_t Hijo[NumNodos];
+extern __thread int16_t Padre[NumNodos + NumSimbolos];
 
 // The bit buffer shared by the bit writer and the bit reader: pending bits
 // sit at the top of AuxLZW, LongLZW counts them.
-extern uint16_t AuxLZW;
-extern uint8_t LongLZW;
+extern __thread uint16_t AuxLZW;
+extern __thread uint8_t LongLZW;
 
 void IniciaHuffman();              // starting tree; clears the bit buffer
 void Actualiza(int simbolo);       // count one more of simbolo

@@ -16,10 +16,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-uint32_t TamanoOriginal;
-uint32_t TamanoComprimido;
+__thread uint32_t TamanoOriginal;
+__thread uint32_t TamanoComprimido;
 FILE* Entrada;
-FILE* Salida;
+__thread FILE* Salida;
+void (*AntesDeFatal)();
 
 uint32_t Paso;
 uint32_t ContadorParcial;
@@ -174,12 +175,20 @@ void CompletaBarra()
 
 // ---- Output written beside its final name ----------------------------------
 // The temporary file is "<final name>.XXXXXX" in the same folder, so the
-// closing rename never crosses file systems.  Its name is kept here so that
-// the fatal error path, and an interrupt, can remove it.
+// closing rename never crosses file systems.  Each pending one has an
+// entry here (its name, folder and stream) so that the fatal error path, and
+// an interrupt, can remove them all; an entry is in use while en is set.
 
 int CarpetaSalida = AT_FDCWD;
-static char NombreTemporal[TamNombreArchivo + 8];
-static volatile sig_atomic_t HayTemporal;
+// The names apart, so that looking through the table reads one page.
+struct Temporal {
+    char* nombre;
+    int carpeta;
+    FILE* archivo;
+    volatile sig_atomic_t en;
+};
+static char NombresTemporales[MaxTemporales][TamNombreArchivo + 8];
+static Temporal Temporales[MaxTemporales];
 
 // The signals that end a run and so must take the temporary file with them.
 // One that the caller set to be ignored (nohup, a background job) stays
@@ -189,8 +198,9 @@ static sigset_t SenalesAtendidas;
 
 static void BorraTemporalYSal(int senal)
 {
-    if (HayTemporal)
-        unlinkat(CarpetaSalida, NombreTemporal, 0);
+    for (const Temporal& t : Temporales)
+        if (t.en)
+            unlinkat(t.carpeta, t.nombre, 0);
     signal(senal, SIG_DFL);
     raise(senal);
 }
@@ -249,45 +259,79 @@ static int CreaUnico(char* plantilla)
     return -1;
 }
 
+static Temporal* BuscaTemporal(FILE* archivo)
+{
+    for (Temporal& t : Temporales)
+        if (t.en && t.archivo == archivo)
+            return &t;
+    return nullptr;
+}
+
+static void BorraTemporal(Temporal& t)
+{
+    unlinkat(t.carpeta, t.nombre, 0);
+    t.en = 0;
+}
+
 // The handled signals are held from before the file exists until it is
-// recorded, so an interrupt can never leave it behind.
+// recorded, so an interrupt can never leave it behind.  Threads that write
+// into temporary files hold these signals all along (they are started with
+// them held), so the handler always runs where the table is kept.
 FILE* CreaTemporal(const char* nombreFinal)
 {
     InstalaSenales();
-    int n = snprintf(NombreTemporal, sizeof NombreTemporal, "%s.XXXXXX", nombreFinal);
-    if (n < 0 || n >= static_cast<int>(sizeof NombreTemporal))
+    Temporal* libre = nullptr;
+    for (Temporal& t : Temporales)
+        if (!libre && !t.en)
+            libre = &t;
+    if (!libre)
         return nullptr;
+    Temporal& t = *libre;
+    t.nombre = NombresTemporales[libre - Temporales];
+    int n = snprintf(t.nombre, sizeof NombresTemporales[0], "%s.XXXXXX", nombreFinal);
+    if (n < 0 || n >= static_cast<int>(sizeof NombresTemporales[0]))
+        return nullptr;
+    t.carpeta = CarpetaSalida;
+    t.archivo = nullptr;
     sigset_t previas;
     sigprocmask(SIG_BLOCK, &SenalesAtendidas, &previas);
-    int fd = CreaUnico(NombreTemporal);
-    HayTemporal = fd >= 0;
+    int fd = CreaUnico(t.nombre);
+    t.en = fd >= 0;
     sigprocmask(SIG_SETMASK, &previas, nullptr);
     if (fd < 0)
         return nullptr;
-    FILE* archivo = nullptr;
-    if (fchmod(fd, CalculaPermisos(nombreFinal)) != 0 || !(archivo = fdopen(fd, "wb+"))) {
+    if (fchmod(fd, CalculaPermisos(nombreFinal)) != 0 || !(t.archivo = fdopen(fd, "wb+"))) {
         close(fd);
-        DescartaTemporal(nullptr);
+        BorraTemporal(t);
         return nullptr;
     }
-    return archivo;
+    return t.archivo;
 }
 
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
 {
+    Temporal* t = BuscaTemporal(archivo);
     bool escrito = fflush(archivo) == 0 && !ferror(archivo);
     escrito = fclose(archivo) == 0 && escrito;
-    if (!escrito || renameat(CarpetaSalida, NombreTemporal, CarpetaSalida, nombreFinal) != 0)
+    if (!t)
+        return false;
+    t->archivo = nullptr;   // closed: only the name is left to remove
+    if (!escrito || renameat(t->carpeta, t->nombre, t->carpeta, nombreFinal) != 0)
         return false;   // still registered: the caller's fatal error removes it
-    HayTemporal = 0;
+    t->en = 0;
     return true;
 }
 
 void DescartaTemporal(FILE* archivo)
 {
-    if (archivo)
+    if (archivo) {
+        Temporal* t = BuscaTemporal(archivo);
         fclose(archivo);
-    if (HayTemporal)
-        unlinkat(CarpetaSalida, NombreTemporal, 0);
-    HayTemporal = 0;
+        if (t)
+            BorraTemporal(*t);
+        return;
+    }
+    for (Temporal& t : Temporales)
+        if (t.en)
+            BorraTemporal(t);
 }

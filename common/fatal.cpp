@@ -9,6 +9,10 @@
 
 void ErrorFatal(const char* mensaje)
 {
+    if (void (*antes)() = AntesDeFatal) {
+        AntesDeFatal = nullptr;   // a fatal error on the way is the one reported
+        antes();
+    }
     fprintf(ConsolaErrores, "\nFatal error. %s\n", mensaje);
     DescartaTemporal(nullptr);
     exit(1);

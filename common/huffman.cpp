@@ -20,12 +20,12 @@
 
 #include "common.h"
 
-uint16_t Frecuencia[NumNodos + 1];
-int16_t Hijo[NumNodos];
-int16_t Padre[NumNodos + NumSimbolos];
+__thread uint16_t Frecuencia[NumNodos + 1];
+__thread int16_t Hijo[NumNodos];
+__thread int16_t Padre[NumNodos + NumSimbolos];
 
-uint16_t AuxLZW;
-uint8_t LongLZW;
+__thread uint16_t AuxLZW;
+__thread uint8_t LongLZW;
 
 void IniciaHuffman()
 {

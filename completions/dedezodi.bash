@@ -26,17 +26,18 @@ _vuvodiv()
         COMPREPLY=($(compgen -d -- "$cur"))
         return
         ;;
+    -j | --threads) return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '-l --list -t --test -p --pipe -d --directory -n --no-overwrite
-                                  -q --quiet --help --version --' -- "$cur"))
+                                  -q --quiet -j --threads --help --version --' -- "$cur"))
         return
     fi
     # The first word that is not an option (nor the value of -d) is BASE;
     # after it come member names, read from the archive's listing.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        -d | --directory) ((i++)) ;;
+        -d | --directory | -j | --threads) ((i++)) ;;
         -*) ;;
         *) base=${COMP_WORDS[i]}; break ;;
         esac
