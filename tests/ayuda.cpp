@@ -47,6 +47,15 @@ std::string LeeArchivo(const std::string& ruta)
     return contenido.str();
 }
 
+std::string LeeTodo(FILE* archivo)
+{
+    std::string bytes;
+    rewind(archivo);
+    for (int c; (c = getc(archivo)) != EOF;)
+        bytes += static_cast<char>(c);
+    return bytes;
+}
+
 bool ExisteArchivo(const std::string& ruta)
 {
     struct stat datos;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ private:
 
 void EscribeArchivo(const std::string& ruta, const std::string& bytes);
 std::string LeeArchivo(const std::string& ruta);
+std::string LeeTodo(FILE* archivo);   // every byte of an open stream, from its start
 bool ExisteArchivo(const std::string& ruta);
 std::vector<std::string> ListaCarpeta(const std::string& ruta);   // sorted names
 

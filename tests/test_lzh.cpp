@@ -14,15 +14,6 @@ using namespace dedezodi;
 
 namespace {
 
-std::string LeeTodo(FILE* archivo)
-{
-    std::string bytes;
-    rewind(archivo);
-    for (int c; (c = getc(archivo)) != EOF;)
-        bytes += static_cast<char>(c);
-    return bytes;
-}
-
 // Runs the encoder over `entrada` as the driver would and returns the LZH
 // bytes; *menor receives its verdict.
 std::string Codifica(const std::string& entrada, int* menor = nullptr)

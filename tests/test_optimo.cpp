@@ -14,15 +14,6 @@
 
 namespace {
 
-std::string LeeTodo(FILE* archivo)
-{
-    std::string bytes;
-    rewind(archivo);
-    for (int c; (c = getc(archivo)) != EOF;)
-        bytes += static_cast<char>(c);
-    return bytes;
-}
-
 FILE* ArchivoCon(const std::string& bytes)
 {
     FILE* archivo = tmpfile();
