@@ -12,7 +12,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,24 +109,51 @@ void ComponeNombreArchivo(char* destino, const char* base, const char* extension
 
 // ---- Errors and names ------------------------------------------------------
 
-// A name of any length, escaped, in a buffer that lives on (so the process
-// ends with nothing unaccounted for) until the next call.
+// Room for a text of any length, grown as needed and kept for the life of
+// the process (so it ends with nothing unaccounted for).  Should memory run
+// out, the text is cut to what a fixed reserve holds.
+struct Espacio {
+    char* datos;
+    size_t tamano;
+    char reserva[256];
+};
+
+static char* DaEspacio(Espacio& espacio, size_t necesario, size_t* disponible)
+{
+    if (necesario > espacio.tamano) {
+        if (char* mayor = static_cast<char*>(realloc(espacio.datos, necesario))) {
+            espacio.datos = mayor;
+            espacio.tamano = necesario;
+        }
+    }
+    if (espacio.tamano == 0) {
+        *disponible = sizeof espacio.reserva;
+        return espacio.reserva;
+    }
+    *disponible = espacio.tamano;
+    return espacio.datos;
+}
+
 const char* EscapaArgumento(const char* nombre)
 {
-    static std::string visible;
-    visible.resize(4 * strlen(nombre) + 1);
-    EscapaNombre(nombre, &visible[0]);
-    return visible.c_str();
+    static Espacio visible;
+    size_t disponible;
+    char* destino = DaEspacio(visible, 4 * strlen(nombre) + 1, &disponible);
+    if (disponible < 4 * strlen(nombre) + 1)
+        return "(name too long to show)";
+    EscapaNombre(nombre, destino);
+    return destino;
 }
 
 // The name is quoted whole, whatever its length, and escaped.
 void ErrorFatalCon(const char* formato, const char* nombre)
 {
-    static std::string mensaje;
+    static Espacio mensaje;
     const char* visible = EscapaArgumento(nombre);
-    mensaje.resize(strlen(formato) + strlen(visible) + 1);
-    snprintf(&mensaje[0], mensaje.size(), formato, visible);
-    ErrorFatal(mensaje.c_str());
+    size_t disponible;
+    char* destino = DaEspacio(mensaje, strlen(formato) + strlen(visible) + 1, &disponible);
+    snprintf(destino, disponible, formato, visible);
+    ErrorFatal(destino);
 }
 
 void ArreglaSeparador(char* nombre)
