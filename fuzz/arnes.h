@@ -13,7 +13,7 @@
 #include <string>
 
 struct FinFatal {};
-extern char MensajeFatal[256];   // the message of the last fatal error
+extern char MensajeFatal[1024];   // the message of the last fatal error
 
 // The programs draw a bar per member on standard output; the fuzzer's own
 // report goes to standard error, which stays.

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-char MensajeFatal[256];
+char MensajeFatal[1024];
 
 void ErrorFatal(const char* mensaje)
 {

@@ -10,7 +10,10 @@
 //     and tabs; a first letter b or B makes the file binary (0), anything
 //     else, or no word, text (1);
 //   - a 301st name is "Too many files", a name over 12 bytes "Name too
-//     long: NAME", both fatal; '_' in a name reads as '.'.
+//     long: NAME", both fatal; '_' in a name reads as '.';
+//   - a name that is absolute, has a ".." step, holds a control byte (below
+//     32, or 127) or ends in "/" or "/." is "Unsafe name: NAME", fatal;
+//   - NAME in a message is shown escaped, as every name on the console.
 
 #include "arnes.h"
 #include "dedezodi.h"
@@ -72,6 +75,24 @@ bool ModelaPieza(const std::string& pieza, std::string* nombre, int* tipo)
     return true;
 }
 
+std::string Visible(const std::string& nombre)
+{
+    char visible[4 * (LongLinea + 1) + 1];
+    EscapaNombre(nombre.c_str(), visible);
+    return visible;
+}
+
+bool ModelaNombreSeguro(const std::string& nombre)
+{
+    for (unsigned char c : nombre)
+        if (c < 32 || c == 127)
+            return false;
+    const std::string rodeado = "/" + nombre + "/";
+    const size_t ultimo = nombre.rfind('/');
+    const std::string final = ultimo == std::string::npos ? nombre : nombre.substr(ultimo + 1);
+    return nombre[0] != '/' && rodeado.find("/../") == std::string::npos && !final.empty() && final != ".";
+}
+
 Lista ModelaLista(const std::string& texto)
 {
     Lista lista;
@@ -85,11 +106,15 @@ Lista ModelaLista(const std::string& texto)
             break;
         }
         if (nombre.size() > TamNombre) {
-            lista.error = "Name too long: " + nombre;
+            lista.error = "Name too long: " + Visible(nombre);
             break;
         }
         for (char& c : nombre)
             c = c == '_' ? '.' : c;
+        if (!ModelaNombreSeguro(nombre)) {
+            lista.error = "Unsafe name: " + Visible(nombre);
+            break;
+        }
         lista.nombres.push_back(nombre);
         lista.tipos.push_back(tipo);
     }
