@@ -258,6 +258,31 @@ TEST(Senales, BrokenPipeRemovesTheTemporaryFile)
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"x.cmp", "x.lst"}));
 }
 
+// An interrupt at any moment, also while the temporary archive is being
+// created, leaves no temporary file behind.  The signals land at random
+// points of short runs; a window left open is hit now and then, never a
+// closed one.
+TEST(Senales, InterruptAtAnyMomentLeavesNoTemporaryFile)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a", TextoDePrueba(3000, 6));
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    const auto inicio = std::chrono::steady_clock::now();
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    const auto duracion = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - inicio).count();
+    uint32_t azar = 12345;
+    for (int vez = 0; vez < 300; ++vez) {
+        Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), {});
+        azar = azar * 1103515245u + 12345u;
+        std::this_thread::sleep_for(std::chrono::microseconds((azar >> 8) % (duracion + 1)));
+        kill(proceso.pid, SIGTERM);
+        Espera(proceso);
+    }
+    for (const auto& nombre : ListaCarpeta(carpeta.Ruta()))
+        EXPECT_EQ(nombre.find("x.cmp."), std::string::npos) << nombre;
+}
+
 // ---- Files that are not what they seem -------------------------------------------------
 
 // A FIFO is refused at once instead of blocking the run; a file that reports
