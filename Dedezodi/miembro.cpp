@@ -113,7 +113,7 @@ void EmpiezaPasada()
     rewind(Entrada);
     OctetosLeidos = 0;
     OctetosComprimidos = 0;
-    IniciaBarra();
+    IniciaBarra(TamanoOriginal);
 }
 
 static int CalculaPorcentaje()

@@ -39,10 +39,10 @@ void AbreDestino()
 
 // The name has passed EsNombreSeguro: relative, no "..", a last component
 // that can be a file.  Empty steps ("a//b") are skipped as a path would.
-const char* PreparaRuta(const char** motivo)
+const char* PreparaRuta(Miembro& m, const char** motivo)
 {
-    CierraRuta();
-    const char* paso = Nombre;
+    m.carpeta = Destino;
+    const char* paso = m.nombre;
     for (const char* barra; (barra = strchr(paso, '/')); paso = barra + 1) {
         char carpeta[TamNombre + 1];
         size_t largo = static_cast<size_t>(barra - paso);
@@ -50,19 +50,19 @@ const char* PreparaRuta(const char** motivo)
             continue;
         memcpy(carpeta, paso, largo);
         carpeta[largo] = '\0';
-        int fd = openat(CarpetaSalida, carpeta, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int fd = openat(m.carpeta, carpeta, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         struct stat datos;
-        if (fd < 0 && fstatat(CarpetaSalida, carpeta, &datos, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(datos.st_mode)) {
+        if (fd < 0 && fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(datos.st_mode)) {
             *motivo = "a folder of its name is a symbolic link";
             return nullptr;
         }
         if (fd < 0)
-            ErrorFatalCon("Can't create file '%s'", Nombre);
-        CierraRuta();
-        CarpetaSalida = fd;
+            ErrorFatalCon("Can't create file '%s'", m.nombre);
+        CierraRuta(m);
+        m.carpeta = fd;
     }
     struct stat datos;
-    if (fstatat(CarpetaSalida, paso, &datos, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) == 0 &&
         datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino) {
         *motivo = "it would replace the archive";
         return nullptr;
@@ -70,24 +70,17 @@ const char* PreparaRuta(const char** motivo)
     return paso;
 }
 
-bool ExisteEnDestino(const char* ultimo)
+bool ExisteEnDestino(const Miembro& m, const char* ultimo)
 {
     struct stat datos;
-    return fstatat(CarpetaSalida, ultimo, &datos, AT_SYMLINK_NOFOLLOW) == 0;
+    return fstatat(m.carpeta, ultimo, &datos, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int TomaRuta()
+void CierraRuta(Miembro& m)
 {
-    const int carpeta = CarpetaSalida;
-    CarpetaSalida = Destino;
-    return carpeta;
-}
-
-void CierraRuta()
-{
-    if (CarpetaSalida != Destino && CarpetaSalida != AT_FDCWD)
-        close(CarpetaSalida);
-    CarpetaSalida = Destino;
+    if (m.carpeta >= 0 && m.carpeta != Destino)
+        close(m.carpeta);
+    m.carpeta = Destino;
 }
 
 }  // namespace vuvodiv

@@ -4,6 +4,7 @@
 // the encoder did.  The bits come from a 64-bit buffer kept in locals of the
 // decode loop and refilled a word at a time from a block of the member's
 // data; restored bytes stay in the window ring until they leave as a block.
+// Its state is the thread's Decodificador, so threads decode apart.
 //
 // The stream has no checksum, but the encoder always ends it inside its last
 // byte, so the decoder keeps count of the bits it has consumed: a member that
@@ -17,11 +18,12 @@
 
 #include "vuvodiv.h"
 
+#include "huffman.h"
+
+#include <cstdint>
 #include <cstring>
 
 namespace vuvodiv {
-
-__thread uint8_t Texto[TamAnillo + HolguraAnillo];
 
 // ---- Position code -------------------------------------------------------------
 // Indexed by the next 8 bits of the stream: the upper 6 bits u of the
@@ -47,50 +49,45 @@ static constexpr TablasPosicion ExpandeCodigoPosicion()
 }
 
 static constexpr TablasPosicion Tablas = ExpandeCodigoPosicion();
-const uint8_t* const ValorCodigo = Tablas.codigo;
-const uint8_t* const ValorLong = Tablas.longitud;
+const uint8_t* const PrefijoPorOcteto = Tablas.codigo;
+const uint8_t* const LargoPorOcteto = Tablas.longitud;
 
 // ---- Bit reader -------------------------------------------------------------------
-// The member's data is read in blocks into Entrante; zeros stand for the
-// bytes past its end (they read as 0, as LeeOctetoComprimido gives).  A
-// refill takes the next 8 bytes from p as one big-endian word, so 8 bytes
-// past the block are always there.
+// The member's data is read in blocks into d.entrante; zeros stand for the
+// bytes past its end (a stream that asks for them is damaged).  A refill
+// takes the next 8 bytes from p as one big-endian word, so 8 bytes past the
+// block are always there.
+//
+// Bits consumed beyond d.limiteBits stop the member: more than its data
+// holds, or beyond d.limiteCorte, as far as a reader taking a byte at a time
+// would have gone before it asked for the first byte a cut archive lacks.
 
-constexpr int TamEntrante = 16384;
-static __thread uint8_t Entrante[TamEntrante + 8];
-static __thread uint64_t OctetosAntes;   // member bytes before Entrante[0]
-
-// Bits consumed beyond LimiteBits stop the member: more than its data holds,
-// or beyond LimiteCorte, as far as a reader taking a byte at a time would
-// have gone before it asked for the first byte a cut archive lacks.
-static __thread int64_t LimiteBits;
-static __thread int64_t LimiteCorte;   // INT64_MAX while nothing is missing
-
-// Fills Entrante after its first quedan bytes; returns its start.
-static const uint8_t* LlenaEntrante(size_t quedan)
+// Fills d.entrante after its first quedan bytes; returns its start.
+static const uint8_t* LlenaEntrante(Decodificador& d, size_t quedan)
 {
-    const bool antes = Truncado;
-    const size_t leidos = LeeBloqueComprimido(Entrante + quedan, TamEntrante - quedan);
-    memset(Entrante + quedan + leidos, 0, TamEntrante - quedan - leidos + 8);
-    if (Truncado && !antes) {
+    Miembro& m = *d.miembro;
+    const bool antes = m.truncado;
+    const size_t leidos = LeeBloqueComprimido(m, d.entrante + quedan, TamEntrante - quedan);
+    memset(d.entrante + quedan + leidos, 0, TamEntrante - quedan - leidos + 8);
+    if (m.truncado && !antes) {
         // A fetch at bit c read byte c / 8 + 1 whenever it was missing, and
         // every token ends on a one-bit fetch: byte T was asked for by the
         // token that left more than 8 * T - 8 bits consumed.
-        const int64_t corte = static_cast<int64_t>(OctetosAntes + quedan + leidos);
-        LimiteCorte = 8 * corte - 8;
-        if (LimiteCorte < LimiteBits)
-            LimiteBits = LimiteCorte;
+        const int64_t corte = static_cast<int64_t>(d.octetosAntes + quedan + leidos);
+        d.limiteCorte = 8 * corte - 8;
+        if (d.limiteCorte < d.limiteBits)
+            d.limiteBits = d.limiteCorte;
     }
-    return Entrante;
+    return d.entrante;
 }
 
-// Moves the bytes from p to the front of Entrante and fills the rest.
-static const uint8_t* CargaEntrante(const uint8_t* p)
+// Moves the bytes from p to the front of d.entrante and fills the rest.
+static const uint8_t* CargaEntrante(Decodificador& d, const uint8_t* p)
 {
-    const size_t quedan = static_cast<size_t>(Entrante + TamEntrante - p);
-    memmove(Entrante, p, quedan);
-    OctetosAntes += static_cast<uint64_t>(p - Entrante);
-    return LlenaEntrante(quedan);
+    const size_t quedan = static_cast<size_t>(d.entrante + TamEntrante - p);
+    memmove(d.entrante, p, quedan);
+    d.octetosAntes += static_cast<uint64_t>(p - d.entrante);
+    return LlenaEntrante(d, quedan);
 }
 
 struct LectorBits {
@@ -99,10 +96,10 @@ struct LectorBits {
     const uint8_t* p;     // the first byte not yet in bits
 };
 
-static inline void Rellena(LectorBits& l)
+static inline void Rellena(Decodificador& d, LectorBits& l)
 {
-    if (l.p > Entrante + TamEntrante - 8)
-        l.p = CargaEntrante(l.p);
+    if (l.p > d.entrante + TamEntrante - 8)
+        l.p = CargaEntrante(d, l.p);
     uint64_t palabra = 0;
     for (int i = 0; i < 8; ++i)
         palabra = palabra << 8 | l.p[i];
@@ -111,20 +108,17 @@ static inline void Rellena(LectorBits& l)
     l.cuantos |= 56;
 }
 
-static inline int64_t BitsConsumidos(const LectorBits& l)
+static inline int64_t BitsConsumidos(const Decodificador& d, const LectorBits& l)
 {
-    return 8 * static_cast<int64_t>(OctetosAntes + static_cast<uint64_t>(l.p - Entrante)) - l.cuantos;
+    return 8 * static_cast<int64_t>(d.octetosAntes + static_cast<uint64_t>(l.p - d.entrante)) - l.cuantos;
 }
 
 // ---- Symbols and positions ------------------------------------------------------------
 
-// The nodes walked through, root first, for the update to finish with.
-static __thread int16_t Camino[NumSimbolos];
-
-static inline int TraeBit(LectorBits& l)
+static inline int TraeBit(Decodificador& d, LectorBits& l)
 {
     if (l.cuantos == 0)
-        Rellena(l);
+        Rellena(d, l);
     const int bit = static_cast<int>(l.bits >> 63);
     l.bits <<= 1;
     --l.cuantos;
@@ -133,61 +127,60 @@ static inline int TraeBit(LectorBits& l)
 
 // Bit 0 takes the even child, 1 the odd.  The counts rise on the way down
 // (CuentaNodo) except when a rebuild is due, which must come first.
-static inline int DecodificaOcteto(LectorBits& l)
+static inline int DecodificaOcteto(Decodificador& d, LectorBits& l)
 {
     int nodo = Raiz;
     int hijo = Hijo[Raiz];
     if (Frecuencia[Raiz] == FrecuenciaMaxima) {
         while (hijo < MarcaHoja)
-            hijo = Hijo[hijo + TraeBit(l)];
+            hijo = Hijo[hijo + TraeBit(d, l)];
         Actualiza(hijo - MarcaHoja);
         return hijo - MarcaHoja;
     }
     int largo = 0;
     int igual = -1;
     for (;;) {
-        CuentaNodo(Camino, largo, igual, nodo);
+        CuentaNodo(d.camino, largo, igual, nodo);
         if (hijo >= MarcaHoja)
             break;
-        nodo = hijo + TraeBit(l);
+        nodo = hijo + TraeBit(d, l);
         hijo = Hijo[nodo];
     }
-    CompletaCamino(Camino, igual);
+    if (igual >= 0)   // otherwise no node met a run: every count is final
+        SigueDesdeRacha(d.camino, igual);
     return hijo - MarcaHoja;
 }
 
 // The first 8 bits hold the code of the upper 6 bits and the start of the
 // lower 6, which follow the code whole.
-static inline int DecodificaPosicion(LectorBits& l)
+static inline int DecodificaPosicion(Decodificador& d, LectorBits& l)
 {
     if (l.cuantos < 14)
-        Rellena(l);
+        Rellena(d, l);
     const int b = static_cast<int>(l.bits >> 56);
-    const int largo = ValorLong[b] + BitsPosicionBajos;
+    const int largo = LargoPorOcteto[b] + BitsPosicionBajos;
     const int bajos = static_cast<int>(l.bits >> (64 - largo)) & 0x3F;
     l.bits <<= largo;
     l.cuantos -= largo;
-    return bajos | (ValorCodigo[b] << BitsPosicionBajos);
+    return bajos | (PrefijoPorOcteto[b] << BitsPosicionBajos);
 }
 
 // ---- Main loop --------------------------------------------------------------------------
 // Restored bytes stay in the ring until it wraps or the member ends, and then
-// leave as one block from Texto[InicioBloque] up to the write position.
+// leave as one block from d.historia[d.inicioBloque] up to the write position.
 
-static __thread int InicioBloque;
-
-static void VuelcaBloque(int r)
+static void VuelcaBloque(Decodificador& d, int r)
 {
-    EscribeBloquePlano(&Texto[InicioBloque], static_cast<size_t>(r - InicioBloque));
-    InicioBloque = r;
+    EscribeBloque(*d.miembro, &d.historia[d.inicioBloque], static_cast<size_t>(r - d.inicioBloque));
+    d.inicioBloque = r;
 }
 
-static inline void EmiteOcteto(uint8_t octeto, int& r)
+static inline void EmiteOcteto(Decodificador& d, uint8_t octeto, int& r)
 {
-    Texto[r] = octeto;
-    if (++r == TamAnillo) {
-        VuelcaBloque(r);
-        r = InicioBloque = 0;
+    d.historia[r] = octeto;
+    if (++r == TamHistoria) {
+        VuelcaBloque(d, r);
+        r = d.inicioBloque = 0;
     }
 }
 
@@ -197,11 +190,11 @@ static inline void EmiteOcteto(uint8_t octeto, int& r)
 // to 7 bytes past the copy, over ring bytes a whole ring old (or into the
 // slack), which no later match reaches.  A nearer copy repeats itself byte
 // by byte.
-static inline void CopiaCoincidencia(int inicio, int distancia, int longitud, int& r)
+static inline void CopiaCoincidencia(Decodificador& d, int inicio, int distancia, int longitud, int& r)
 {
-    if (r + longitud < TamAnillo && inicio + longitud <= TamAnillo) {
-        uint8_t* destino = &Texto[r];
-        const uint8_t* origen = &Texto[inicio];
+    if (r + longitud < TamHistoria && inicio + longitud <= TamHistoria) {
+        uint8_t* destino = &d.historia[r];
+        const uint8_t* origen = &d.historia[inicio];
         if (distancia >= 8) {
             for (int k = 0; k < longitud; k += 8) {
                 uint64_t palabra;
@@ -216,64 +209,66 @@ static inline void CopiaCoincidencia(int inicio, int distancia, int longitud, in
         return;
     }
     for (int k = 0; k < longitud; ++k)
-        EmiteOcteto(Texto[(inicio + k) & MascaraAnillo], r);
+        EmiteOcteto(d, d.historia[(inicio + k) & MascaraHistoria], r);
 }
 
 // Decodes until the member's size is reached or the data is known to be
 // damaged or cut; returns the write position.
-static int DecodificaMiembro()
+static int DecodificaMiembro(Miembro& m, Decodificador& d)
 {
     for (int i = 0; i < InicioEscritura; ++i)
-        Texto[i] = RellenoVentana;
+        d.historia[i] = RellenoVentana;
     int r = InicioEscritura;
-    InicioBloque = r;
+    d.inicioBloque = r;
     uint32_t producidos = 0;
 
-    OctetosAntes = 0;
-    LimiteBits = 8 * static_cast<int64_t>(TamanoComprimido);
-    LimiteCorte = INT64_MAX;
-    LectorBits l{0, 0, LlenaEntrante(0)};
+    d.octetosAntes = 0;
+    d.limiteBits = 8 * static_cast<int64_t>(m.comprimido);
+    d.limiteCorte = INT64_MAX;
+    LectorBits l{0, 0, LlenaEntrante(d, 0)};
 
-    const uint32_t tamano = TamanoOriginal;   // held in a register, not read from the thread's block
+    const uint32_t tamano = m.original;
     while (producidos < tamano) {
         if (l.cuantos < 32)
-            Rellena(l);
-        int simbolo = DecodificaOcteto(l);
+            Rellena(d, l);
+        int simbolo = DecodificaOcteto(d, l);
         if (simbolo < PrimerSimboloLongitud) {
-            EmiteOcteto(static_cast<uint8_t>(simbolo), r);
+            EmiteOcteto(d, static_cast<uint8_t>(simbolo), r);
             ++producidos;
         } else {
-            int posicion = DecodificaPosicion(l);
+            int posicion = DecodificaPosicion(d, l);
             int longitud = simbolo - DesplazamientoLongitud;
-            if (!EsCopiaValida(static_cast<unsigned>(posicion), static_cast<uint32_t>(longitud), producidos)) {
-                MiembroDanado = true;
+            if (!EsCopiaValida(static_cast<unsigned>(posicion), static_cast<uint32_t>(longitud), producidos,
+                               tamano)) {
+                m.danado = true;
                 return r;
             }
-            CopiaCoincidencia((r - posicion - 1) & MascaraAnillo, posicion + 1, longitud, r);
+            CopiaCoincidencia(d, (r - posicion - 1) & MascaraHistoria, posicion + 1, longitud, r);
             producidos += static_cast<uint32_t>(longitud);
         }
-        const int64_t consumidos = BitsConsumidos(l);
-        if (consumidos > LimiteBits) {
-            MiembroDanado = consumidos <= LimiteCorte;   // a cut archive is not damage
+        const int64_t consumidos = BitsConsumidos(d, l);
+        if (consumidos > d.limiteBits) {
+            m.danado = consumidos <= d.limiteCorte;   // a cut archive is not damage
             return r;
         }
     }
     // The encoder's last code always ends inside its last byte.
-    if (BitsConsumidos(l) + 8 <= 8 * static_cast<int64_t>(TamanoComprimido))
-        MiembroDanado = true;
+    if (BitsConsumidos(d, l) + 8 <= 8 * static_cast<int64_t>(m.comprimido))
+        m.danado = true;
     return r;
 }
 
-void VuvodivLZW()
+void DecodificaLZH(Miembro& m, Decodificador& d)
 {
-    if (TamanoOriginal == 0) {
+    if (m.original == 0) {
         // Nothing to decode; data the encoder would never have written is
         // damage all the same.
-        MiembroDanado = TamanoComprimido != 0;
+        m.danado = m.comprimido != 0;
         return;
     }
     IniciaHuffman();
-    VuelcaBloque(DecodificaMiembro());
+    d.miembro = &m;
+    VuelcaBloque(d, DecodificaMiembro(m, d));
 }
 
 }  // namespace vuvodiv

@@ -19,7 +19,7 @@ static void AbreArchivo(const char* base)
     Entrada = fopen(NombreArchivo, "rb");
     if (!Entrada)
         ErrorFatalCon("Can't open file '%s'", NombreArchivo);
-    if (ModoElegido == ModoRestaura)
+    if (ModoElegido->destino == AArchivo)
         AbreDestino();
 }
 
@@ -27,16 +27,15 @@ static void AbreArchivo(const char* base)
 // did not do its job; data on standard output must have reached it.
 static int Termina()
 {
-    if (ModoElegido == ModoLista)
+    if (!ModoElegido->decodifica)
         ListaTotales();
     int sinMiembro = InformaNombresSinMiembro();
-    if (ModoElegido == ModoTuberia && fflush(stdout) != 0)
+    if (ModoElegido->destino == ASalidaEstandar && fflush(stdout) != 0)
         ErrorFatal("Can't write to standard output");
     char mensaje[64];
     if (MiembrosNoRestaurados > 0) {
         snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
-                 MiembrosNoRestaurados == 1 ? "" : "s",
-                 ModoElegido == ModoLista || ModoElegido == ModoPrueba ? "cannot be restored" : "not restored");
+                 MiembrosNoRestaurados == 1 ? "" : "s", ModoElegido->fallidos);
         ErrorFatal(mensaje);
     }
     if (sinMiembro > 0) {
@@ -53,15 +52,14 @@ int main(int argc, char* argv[])
     int base = LeeOpciones(argc, argv);
     if (base < 0)
         return base == LlamadaTerminada ? 0 : 1;
-    EligeConsola(ModoElegido == ModoTuberia, Silencio);
+    EligeConsola(ModoElegido->destino == ASalidaEstandar, Silencio);
     Presenta();
     if (base == LlamadaUso)
         MuestraUso();
     AbreArchivo(argv[base]);
-    IniciaHilos();
-    while (LeeCabecera())
-        Vuvodiv();
-    ParaHilos();
+    static Miembro miembro;
+    static Decodificador decodificador;
+    RecorreArchivo(miembro, decodificador);
     fclose(Entrada);
     Entrada = nullptr;
     return Termina();

@@ -11,11 +11,17 @@
 
 namespace vuvodiv {
 
-Modo ModoElegido = ModoRestaura;
+// Each mode once: where bytes go, whether to decode, threads, and the
+// words of its lines.
+const Modo ModoRestaura = {AArchivo, true, true, false, nullptr, "not restored: ", "not restored"};
+const Modo ModoTuberia = {ASalidaEstandar, true, false, false, nullptr, "not restored: ", "not restored"};
+const Modo ModoLista = {ANinguna, false, false, false, nullptr, "not restored: ", "cannot be restored"};
+const Modo ModoPrueba = {ANinguna, true, true, true, "truncated", "", "cannot be restored"};
+const Modo* ModoElegido = &ModoRestaura;
 bool SinReemplazo;
 bool Silencio;
 const char* CarpetaDestino;
-int Hilos;
+int HilosPedidos;
 
 int NumSeleccion;
 static const char* Seleccion[MaxSeleccion];
@@ -55,11 +61,11 @@ static const char Ayuda[] =
     "restore, list, test or write.  Exit status: 0 when every chosen member was\n"
     "restored (or would be, with -l and -t), 1 otherwise.\n";
 
-static const char* EligeModo(Modo modo)
+static const char* EligeModo(const Modo& modo)
 {
-    if (ModoElegido != ModoRestaura && ModoElegido != modo)
+    if (ModoElegido != &ModoRestaura && ModoElegido != &modo)
         return "-l, -t and -p exclude each other";
-    ModoElegido = modo;
+    ModoElegido = &modo;
     return nullptr;
 }
 
@@ -79,23 +85,23 @@ static const char* AplicaOpcion(int codigo, const char* valor)
     case 'd': CarpetaDestino = valor; return nullptr;
     case 'n': SinReemplazo = true; return nullptr;
     case 'q': Silencio = true; return nullptr;
-    case 'j': return LeeNumeroHilos(valor, MaxHilos, &Hilos);
+    case 'j': return LeeNumeroHilos(valor, MaxObreros, &HilosPedidos);
     default: return "unknown option";
     }
 }
 
 int LeeOpciones(int argc, char* argv[])
 {
-    ModoElegido = ModoRestaura;
+    ModoElegido = &ModoRestaura;
     SinReemplazo = Silencio = false;
     CarpetaDestino = nullptr;
-    Hilos = 0;
+    HilosPedidos = 0;
     NumSeleccion = 0;
     int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
                           AplicaOpcion);
     if (base <= 0)
         return base;
-    if (ModoElegido != ModoRestaura && (CarpetaDestino || SinReemplazo))
+    if (ModoElegido->destino != AArchivo && (CarpetaDestino || SinReemplazo))
         return RechazaLlamada("Vuvodiv", "-d and -n apply only when files are restored", nullptr);
     if (argc - base - 1 > MaxSeleccion)
         return RechazaLlamada("Vuvodiv", "too many member names", nullptr);
@@ -130,18 +136,12 @@ bool EstaSeleccionado(const char* nombreVisible)
     return elegido;
 }
 
-int InformaNombresSinMiembro()
+const char* SiguienteSinMiembro(int* i)
 {
-    int cuenta = 0;
-    for (int i = 0; i < NumSeleccion; ++i)
-        if (!Usado[i]) {
-            if (Consola)
-                Mensaje("\n%-14s  not in the archive", EscapaArgumento(Seleccion[i]));
-            else
-                fprintf(ConsolaErrores, "%s: not in the archive\n", EscapaArgumento(Seleccion[i]));
-            ++cuenta;
-        }
-    return cuenta;
+    for (; *i < NumSeleccion; ++*i)
+        if (!Usado[*i])
+            return Seleccion[(*i)++];
+    return nullptr;
 }
 
 }  // namespace vuvodiv

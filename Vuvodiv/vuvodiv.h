@@ -1,27 +1,45 @@
-// The restorer: member loop, one member's file, text conversion, and the
-// byte routines the LZH decoder reads and writes through.
+// The restorer, room by room from the bottom: its settings, a member's
+// record and bytes, the LZH decoder, the member's file, the pool of
+// threads, the console's member lines, and the loop over the archive.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "common.h"
+#include "consola.h"
+#include "format.h"
+#include "nombres.h"
+#include "temporales.h"
 
 namespace vuvodiv {
 
-// ---- The command line (opciones.cpp) ----------------------------------------
-// What the run does with each chosen member; set once by LeeOpciones.
-enum Modo {
-    ModoRestaura,   // a file for each member (the one-argument call)
-    ModoTuberia,    // -p: the restored bytes on standard output
-    ModoLista,      // -l: a line per member, data passed over
-    ModoPrueba,     // -t: decoded in full, nothing written
+// ---- Settings (opciones.cpp) --------------------------------------------------
+// What the run does with each chosen member, derived once from the mode
+// the options choose (restore, -p, -l, -t).
+enum DestinoOctetos {
+    AArchivo,            // a file for each member, beside its final name
+    ASalidaEstandar,     // the restored bytes on standard output
+    ANinguna,            // decoded and thrown away, or not decoded at all
 };
-extern Modo ModoElegido;
+struct Modo {
+    DestinoOctetos destino;
+    bool decodifica;           // false: one line per member from its header alone
+    bool conHilos;             // members may be handed to threads
+    bool diceOK;               // a sound member's line ends in "OK", not its size
+    const char* corte;         // what a cut member's line says before the run stops, or nullptr
+    const char* prefijoFallo;  // before why a member failed
+    const char* fallidos;      // the closing count of failed members
+};
+extern const Modo ModoRestaura;   // the one-argument call
+extern const Modo ModoTuberia;    // -p
+extern const Modo ModoLista;      // -l
+extern const Modo ModoPrueba;     // -t
+extern const Modo* ModoElegido;
+
 extern bool SinReemplazo;               // -n: an existing file is kept
 extern bool Silencio;                   // -q: errors only
 extern const char* CarpetaDestino;      // -d DIR, or nullptr: the working folder
-extern int Hilos;                       // -j N; 0: one per online CPU
+extern int HilosPedidos;                // -j N; 0: one per online CPU
 
 // Member names given after BASE; none means every member.
 constexpr int MaxSeleccion = 1024;
@@ -33,143 +51,200 @@ int LeeOpciones(int argc, char* argv[]);
 // Whether the member shown as nombreVisible is chosen; a name that picks it
 // is marked as used.
 bool EstaSeleccionado(const char* nombreVisible);
-// Reports each given name that picked no member; returns how many.
-int InformaNombresSinMiembro();
+// The given names that picked no member, one per call from *i = 0 on;
+// nullptr after the last.
+const char* SiguienteSinMiembro(int* i);
+void Presenta();
+[[noreturn]] void MuestraUso();
+
+// The archive's name, "<base>.cmp" with '_' read as '.'.
+extern char NombreArchivo[TamNombreArchivo];
+
+// ---- A member and its bytes (datos.cpp) ------------------------------------------
+// A member as its header describes it and as one thread restores it.  The
+// main thread reads each header into its own record; a member handed out
+// is copied into a slot of the pool, and the thread that takes it works on
+// that slot alone until it is marked done.  The text conversion stays in
+// the main thread's record from member to member: a type of 4 or more keeps
+// the previous member's.
+struct Miembro {
+    char nombre[TamNombre + 1];       // the 12-byte field and a terminator, '_' read as '.'
+    char visible[TamNombreVisible];   // as the console shows it (control bytes escaped)
+    uint8_t tipo;
+    uint8_t metodo;
+    uint32_t original;                // the size as a file
+    uint32_t comprimido;              // bytes of member data in the archive
+    bool traducir;                    // every byte goes through Tra
+    bool cuidaCR;                     // carriage returns are left out
+
+    // Read through Entrada, or (a member handed out) with pread from the
+    // archive's descriptor at posicion.
+    int descriptor;                   // -1: Entrada
+    int64_t posicion;
+    uint32_t leidos;                  // data bytes of the member taken so far
+    bool truncado;                    // the archive ended inside the data: the run stops
+    bool danado;                      // the data cannot be what the encoder wrote
+    bool errorLectura;
+
+    FILE* salida;                     // the member's file, standard output, or the sink
+    int ultimo;                       // where the name's last component starts
+    int carpeta;                      // the member's folder, closed once it is finished
+    bool enVivo;                      // marks drawn as bytes are written (the main thread's line)
+    uint32_t escritos;                // restored bytes, counted for the marks
+};
+
+extern const uint8_t Tra[256];
+
+// The member's name fixed up and escaped, its counters cleared and its
+// conversion set from its type.
+void PreparaMiembro(Miembro& m);
+// Takes up to cuantos of the member's bytes and says how many it got (fewer
+// only at the end of its data, or at a real end of file, which sets
+// truncado and uses the member up).
+size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos);
+// Writes a block of restored bytes, converted, and counts them (drawing
+// their marks when m.enVivo).
+void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos);
+// Passes over the rest of the member's data, seeking when the archive is a
+// regular file; data cut short by the end of the archive is fatal.
+void SaltaDatos(Miembro& m);
+// Takes the rest of the data; a cut is fatal, as is a read error.
+void PasaResto(Miembro& m);
+// The archive ended (or could not be read) before the member (nullptr: its
+// header) did: nothing restored from it can be trusted, so the run stops.
+[[noreturn]] void ReportaCorte(const Miembro* m);
+
+// ---- The LZH decoder (lzh.cpp) ------------------------------------------------------
+// The decoder's state, one record per thread: the ring of restored bytes,
+// eight windows long (a match reaches back one window at most, and restored
+// bytes leave from the ring in blocks of up to the rest, written straight
+// from it), the member's data read ahead, and the limits on bits.
+constexpr int TamHistoria = 8 * TamVentana;
+constexpr int MascaraHistoria = TamHistoria - 1;
+constexpr int HolguraHistoria = 8;   // a match copied by words may spill past the ring
+constexpr int TamEntrante = 16384;
+struct Decodificador {
+    uint8_t historia[TamHistoria + HolguraHistoria];
+    uint8_t entrante[TamEntrante + 8];   // 8 bytes past the block for a word's refill
+    Miembro* miembro;
+    uint64_t octetosAntes;               // member bytes before entrante[0]
+    int64_t limiteBits;
+    int64_t limiteCorte;                 // INT64_MAX while nothing is missing
+    int inicioBloque;                    // the first ring byte not yet written out
+    int16_t camino[NumSimbolos];         // the nodes walked through, root first
+};
+
+// Decodes the member's LZH data; sets m.danado when it cannot be what the
+// encoder wrote.
+void DecodificaLZH(Miembro& m, Decodificador& d);
+// The position code expanded to look-ups by the next 8 bits of the stream:
+// the upper 6 bits of the position, and the length of their code.
+extern const uint8_t* const PrefijoPorOcteto;
+extern const uint8_t* const LargoPorOcteto;
+// A copy may not start in the window bytes this member has not written
+// yet, which hold the previous member's bytes (only possible while fewer
+// than 60 bytes are out), nor run past the member's size.  Written so that
+// nothing wraps for a member of nearly 4 GiB.
+inline bool EsCopiaValida(unsigned posicion, uint32_t longitud, uint32_t producidos, uint32_t tamano)
+{
+    if (producidos < Anticipo && posicion >= producidos + InicioEscritura)
+        return false;
+    return longitud <= tamano - producidos;
+}
 
 // ---- The target folder (destino.cpp) -------------------------------------------
 // Opens the folder of -d (made when missing) or the working folder, and
 // notes the archive's identity.  Call with the archive open as Entrada.
 void AbreDestino();
 // Opens the folders of the member's name one by one from the target folder,
-// never through a symbolic link, and leaves CarpetaSalida on the last one.
-// Returns the name's last component, or nullptr with *motivo saying why the
-// member is refused.
-const char* PreparaRuta(const char** motivo);
-// Whether the last component exists in CarpetaSalida (a link counts).
-bool ExisteEnDestino(const char* ultimo);
-// Back to the target folder; closes the member's folder.
-void CierraRuta();
-// Back to the target folder, leaving the member's folder open: its number
-// is returned, for CierraRuta to close once CarpetaSalida is set to it again.
-int TomaRuta();
+// never through a symbolic link, into m.carpeta.  Returns the name's last
+// component, or nullptr with *motivo saying why the member is refused.
+const char* PreparaRuta(Miembro& m, const char** motivo);
+// Whether the last component exists in the member's folder (a link counts).
+bool ExisteEnDestino(const Miembro& m, const char* ultimo);
+// Closes the member's folder.
+void CierraRuta(Miembro& m);
 
+// ---- One member's data and output (miembro.cpp) ---------------------------------
+// 1 and the member's header fields when a member follows; 0 at the end of
+// the archive.  A header cut short or a read error is fatal.
+int LeeCabecera(Miembro& m);
+// Why the member cannot be restored whatever the folder holds (its name,
+// its method, its sizes), or nullptr.
+const char* MotivoRechazo(const Miembro& m, char* texto, size_t tamano);
+// Where the member's bytes go: a temporary file beside its final name in
+// the target folder, standard output, or nowhere.
+enum Apertura { Abierta, Rechazada, Omitida };
+Apertura AbreSalida(Miembro& m, const char** motivo);
+// Decodes the member's data (or copies a stored one) into its output, then
+// takes what the decoder left, so that a cut in it is found.
+void RestauraDatos(Miembro& m, Decodificador& d);
+// The member's file thrown away (damaged data), or renamed into place
+// (standard output flushed); a write that failed is fatal.
+void DescartaSalida(Miembro& m);
+void ConfirmaSalida(Miembro& m);
 
-// The archive's name, "<base>.cmp" with '_' read as '.'.
-extern char NombreArchivo[TamNombreArchivo];
+// ---- Several members at once (obreros.cpp) ---------------------------------------
+// Restoring and testing hand whole members to a fixed pool of threads; the
+// main thread decodes one too rather than wait, with its own decoder.
+constexpr int MaxObreros = MaxTemporales / 2;
+// Starts the threads when HilosPedidos, the mode and the archive allow.
+void IniciaObreros(Decodificador& propio);
+void ParaObreros();
+// Whether the member can be handed out: threads run and its data lies whole
+// in the archive (it then notes where).
+bool CabeEnArchivo(Miembro& m);
+// Whether the queue is full; whether the oldest member handed out is done.
+bool ColaLlena();
+bool PrimeroHecho();
+// Whether a step of the member's name may name the file of a member still
+// pending.
+bool ChocaConPendiente(const Miembro& m);
+// Hands out a member whose output is open; the caller passes over its data.
+void Entrega(const Miembro& m);
+// The oldest member handed out, once decoded (nullptr: none), and its slot
+// freed once it is finished.
+Miembro* EsperaPrimero();
+void LiberaPrimero();
 
-// ---- The member whose header was read last ----------------------------------
-extern char Nombre[TamNombre + 1];      // the 12-byte field and a terminator
-extern uint8_t Tipo;
-extern uint8_t Metodo;
-extern __thread uint32_t ContadorLectura;   // data bytes of the member taken so far
-
-// Text conversion, set from Tipo by PreparaTraduccion; a type of 4 or more
-// leaves both as the previous member set them.
-extern __thread bool HayQueTraducir;   // every byte goes through Tra
-extern __thread bool CuidaCR;          // carriage returns are left out
-extern const uint8_t Tra[256];
-
-// Set by the reader when the archive ends inside the member's data; the
-// member is then not kept and the run stops.
-extern __thread bool Truncado;
-// Set by the LZH decoder when the member's data cannot be what the encoder
-// wrote; the member is then not kept and the run goes on with the next.
-extern __thread bool MiembroDanado;
-// Members refused (unsafe name, unknown method, damaged data) so far.
-extern uint32_t MiembrosNoRestaurados;
-// The current member's name as the console shows it (control bytes escaped).
-extern char NombreVisible[];
-
-// The list mode (lista.cpp): one line per member; the totals, which also
-// returns how many members were listed and starts the count again.
-void ListaMiembro();
-uint32_t ListaTotales();
-// Passes over the rest of the member's data, seeking when the archive is a
-// regular file; data cut short by the end of the archive is fatal.
-void SaltaDatos();
-
-// ---- Several members at once (paralelo.cpp) ------------------------------------
-// Restoring and testing hand whole members to a fixed pool of threads: the
-// main thread reads the headers and decides every member in archive order,
-// each thread decodes its member from the archive's descriptor at the
-// member's offset into its own temporary file (the main thread too, rather
-// than wait: Hilos - 1 threads are started), and the main thread prints
-// the members' lines, renames their files into place and reports errors in
-// archive order, exactly as one thread would.
-constexpr int MaxHilos = MaxTemporales / 2;
-// Starts the threads when Hilos, the mode and the archive allow.
-void IniciaHilos();
-// Hands the member whose header was read last to a thread (true), after
-// it has passed the checks of Vuvodiv; false when it is left to the caller.
-bool DespachaMiembro();
-// Finishes every member handed out, in order.
-void DrenaPendientes();
-// Drains and stops the threads.
-void ParaHilos();
-
-// Pieces of one member that paralelo.cpp shares with the plain path.
-// A thread reading on its own: the archive's descriptor and offset
-// (LeeBloqueComprimido reads there with pread), whether a read failed, and
-// the restored bytes, counted instead of drawn.
-extern __thread int DescriptorLectura;   // -1: Entrada
-extern __thread int64_t PosicionLectura;
-extern __thread bool ErrorLectura;
-extern __thread bool EnHilo;
-extern __thread uint64_t OctetosContados;
-extern const char* UltimoPaso;               // the last component of the member's name
-// The output of a member to be restored: its temporary file, or nullptr when
-// it was refused or skipped (the line is then printed and the data passed).
-FILE* AbreArchivoMiembro();
+// ---- Member lines (lineas.cpp) ---------------------------------------------------
+// Every member's line, in archive order: a line for the member being read
+// is begun only after every member handed out before it is finished (its
+// line, its file), and a fatal error finishes them first too (this room
+// holds AntesDeFatal while the archive is read).
+void AbreLineas();
+void CierraLineas();
+// Finishes every member handed out; finishes those already decoded, and
+// the oldest while the queue is full.
+void TerminaPendientes();
+void TerminaListos();
+// "\n<name>" and the empty bar, after the earlier members.
+void EmpiezaLinea(Miembro& m);
 // The end of a member whose data is all taken: the truncation or damage
 // report, or its file renamed into place and its line completed.
-void TerminaMiembro();
+void TerminaMiembro(Miembro& m);
+// A member not restored: its line says why, its data is passed over, the
+// run goes on and the end reports it.
+void RechazaMiembro(Miembro& m, const char* motivo);
+void OmiteMiembro(Miembro& m);   // -n and the file exists
+// A failure that is no member's (a name that matched none, an unknown
+// method in the listing): its line, or a line on standard error when quiet.
+void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito);
+// Reports each given name that picked no member; returns how many.
+int InformaNombresSinMiembro();
+// Members refused (unsafe name, unknown method, damaged data) so far.
+extern uint32_t MiembrosNoRestaurados;
 
-void Presenta();
-[[noreturn]] void MuestraUso();
+// ---- The list mode (listado.cpp) ---------------------------------------------------
+// One line per member; the totals, after which the count starts again.
+void ListaMiembro(Miembro& m);
+void ListaTotales();
 
-// 1 and the member's fields when a member follows; 0 at the end of the
-// archive.  A header cut short or a read error is fatal.
-int LeeCabecera();
-void Vuvodiv();
-void PreparaTraduccion();
-void VuvodivPlano();
-void VuvodivLZW();
-
-// The LZH decoder's pieces: the window ring and the position code expanded
-// to look-ups by the next 8 bits of the stream (the upper 6 bits of the
-// position, and the length of their code).  The ring is eight windows long:
-// a match reaches back one window at most, and restored bytes leave from the
-// ring in blocks of up to the rest, written straight from it.
-constexpr int TamAnillo = 8 * TamVentana;
-constexpr int MascaraAnillo = TamAnillo - 1;
-constexpr int HolguraAnillo = 8;   // a match copied by words may spill past the ring
-extern __thread uint8_t Texto[TamAnillo + HolguraAnillo];
-extern const uint8_t* const ValorCodigo;
-extern const uint8_t* const ValorLong;
-// A copy may not start in the window bytes this member has not written
-// yet, which hold the previous member's bytes (only possible while fewer
-// than 60 bytes are out), nor run past the member's size.  Written so that
-// nothing wraps for a member of nearly 4 GiB.
-inline bool EsCopiaValida(unsigned posicion, uint32_t longitud, uint32_t producidos)
-{
-    if (producidos < Anticipo && posicion >= producidos + InicioEscritura)
-        return false;
-    return longitud <= TamanoOriginal - producidos;
-}
-
-// Byte routines of the member being restored.  LeeOctetoComprimido never
-// takes more than TamanoComprimido bytes and gives 0 past them (or at a real
-// end of file, which sets Truncado).  EscribeOctetoPlano counts every byte
-// for the progress bar, also one that EscribeTraduciendo leaves out.
-uint8_t LeeOctetoComprimido();
-void EscribeOctetoPlano(uint8_t octeto);
-void EscribeTraduciendo(uint8_t octeto);
-// The same over blocks: LeeBloqueComprimido takes up to cuantos of the
-// member's bytes and says how many it got (fewer only at the end of the
-// member's data, or at a real end of file, which sets Truncado);
-// EscribeBloquePlano is EscribeOctetoPlano on every byte of the block, in
-// one write and with the same progress marks.
-size_t LeeBloqueComprimido(uint8_t* destino, size_t cuantos);
-void EscribeBloquePlano(const uint8_t* datos, size_t cuantos);
+// ---- The archive (recorrido.cpp) ---------------------------------------------------
+// Each member, in archive order: passed over, listed, refused, handed out
+// or restored here with d, the main thread's decoder.
+void TrataMiembro(Miembro& m, Decodificador& d);
+// Every member of the archive open as Entrada, with the pool when it runs.
+void RecorreArchivo(Miembro& m, Decodificador& d);
 
 }  // namespace vuvodiv

@@ -3,16 +3,14 @@
 // inputs in one process) can link its own definition instead, while both
 // programs keep exactly this one.
 
-#include "common.h"
+#include "consola.h"
+#include "temporales.h"
 
 #include <cstdlib>
 
 void ErrorFatal(const char* mensaje)
 {
-    if (void (*antes)() = AntesDeFatal) {
-        AntesDeFatal = nullptr;   // a fatal error on the way is the one reported
-        antes();
-    }
+    CumpleAntesDeFatal();
     fprintf(ConsolaErrores, "\nFatal error. %s\n", mensaje);
     DescartaTemporal(nullptr);
     exit(1);

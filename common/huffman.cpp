@@ -18,7 +18,7 @@
 
 #include <cstring>
 
-#include "common.h"
+#include "huffman.h"
 
 __thread uint16_t Frecuencia[NumNodos + 1];
 __thread int16_t Hijo[NumNodos];

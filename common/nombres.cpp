@@ -1,10 +1,13 @@
-// Names as both programs judge and show them.  A member name comes from an
+// Names as both programs take, judge and show them.  A member name comes from an
 // archive or a list file and may hold any byte: it is restored only when it
 // names a file inside the target folder, and it reaches the terminal only
 // with every byte that could drive the terminal written out as \xNN.
 
-#include "common.h"
+#include "nombres.h"
 
+#include "consola.h"
+
+#include <cstdlib>
 #include <cstring>
 
 static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
@@ -74,3 +77,78 @@ bool EsNombreSeguro(const char* nombre)
         paso = p + 1;
     }
 }
+
+// ---- The archive's name and fatal messages that quote a name ---------------
+
+static const char* UltimoComponente(const char* ruta)
+{
+    const char* barra = strrchr(ruta, '/');
+    return barra ? barra + 1 : ruta;
+}
+
+void CompruebaBase(const char* base)
+{
+    if (strlen(UltimoComponente(base)) > MaxLongBase || strlen(base) + 5 > TamNombreArchivo)
+        ErrorFatalCon("Name too long: %s", base);
+}
+
+void ComponeNombreArchivo(char* destino, const char* base, const char* extension)
+{
+    snprintf(destino, TamNombreArchivo, "%s%s", base, extension);
+    ArreglaSeparador(destino + (UltimoComponente(base) - base));
+}
+
+// Room for a text of any length, grown as needed and kept for the life of
+// the process (so it ends with nothing unaccounted for).  Should memory run
+// out, the text is cut to what a fixed reserve holds.
+struct Espacio {
+    char* datos;
+    size_t tamano;
+    char reserva[256];
+};
+
+static char* DaEspacio(Espacio& espacio, size_t necesario, size_t* disponible)
+{
+    if (necesario > espacio.tamano) {
+        if (char* mayor = static_cast<char*>(realloc(espacio.datos, necesario))) {
+            espacio.datos = mayor;
+            espacio.tamano = necesario;
+        }
+    }
+    if (espacio.tamano == 0) {
+        *disponible = sizeof espacio.reserva;
+        return espacio.reserva;
+    }
+    *disponible = espacio.tamano;
+    return espacio.datos;
+}
+
+const char* EscapaArgumento(const char* nombre)
+{
+    static Espacio visible;
+    size_t disponible;
+    char* destino = DaEspacio(visible, 4 * strlen(nombre) + 1, &disponible);
+    if (disponible < 4 * strlen(nombre) + 1)
+        return "(name too long to show)";
+    EscapaNombre(nombre, destino);
+    return destino;
+}
+
+// The name is quoted whole, whatever its length, and escaped.
+void ErrorFatalCon(const char* formato, const char* nombre)
+{
+    static Espacio mensaje;
+    const char* visible = EscapaArgumento(nombre);
+    size_t disponible;
+    char* destino = DaEspacio(mensaje, strlen(formato) + strlen(visible) + 1, &disponible);
+    snprintf(destino, disponible, formato, visible);
+    ErrorFatal(destino);
+}
+
+void ArreglaSeparador(char* nombre)
+{
+    for (; *nombre; ++nombre)
+        if (*nombre == '_')
+            *nombre = '.';
+}
+

@@ -7,7 +7,6 @@
 
 #include "opciones.h"
 
-#include "common.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -14,30 +14,37 @@
 
 using namespace vuvodiv;
 
+static Miembro M;
+static Decodificador D;
+
 // The state a fresh process starts with: the conversion of a first member
 // of type 4 or more is none, and the window is zero (a hostile stream can
-// read window bytes that no member wrote).
+// read window bytes that no member wrote).  One thread, as the loop always
+// ran here.
 static void PreparaEstado()
 {
-    HayQueTraducir = false;
-    CuidaCR = false;
+    M = Miembro{};
+    D = Decodificador{};
+    HilosPedidos = 1;
     MiembrosNoRestaurados = 0;
-    memset(Texto, 0, sizeof Texto);
     snprintf(NombreArchivo, sizeof NombreArchivo, "x.cmp");
 }
 
-static void RecorreArchivo()
+static void RecorreArchivoDeEntrada()
 {
     Entrada = fopen(NombreArchivo, "rb");
     EXIGE(Entrada != nullptr);
     try {
-        while (LeeCabecera())
-            Vuvodiv();
-        EXIGE(Salida == nullptr);
+        RecorreArchivo(M, D);
+        EXIGE(M.salida == nullptr);
     } catch (const FinFatal&) {
         // Expected for truncated archives and names that cannot be created;
-        // the member's folder (a name such as "./x") is closed as exit would.
-        CierraRuta();
+        // the member's file and folder (a name such as "./x") are closed as
+        // exit would.
+        if (M.salida)
+            fclose(M.salida);
+        M.salida = nullptr;
+        CierraRuta(M);
     }
     CierraFlujos();
 }
@@ -53,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
     EntraCarpetaTrabajo();
     EscribeBytes("x.cmp", datos, tamano);
     PreparaEstado();
-    RecorreArchivo();
+    RecorreArchivoDeEntrada();
     SaleCarpetaTrabajo();
     return 0;
 }

@@ -4,8 +4,9 @@
 //
 // The programs' code runs unchanged: a fatal error is an expected outcome of
 // hostile input, so the fuzz build's ErrorFatal (fatal.cpp) does what the
-// programs' one does, except printing and exiting, and throws FinFatal back
-// to the target.
+// programs' one does (the console's AntesDeFatal hook first, then the
+// temporary files removed), except printing and exiting, and throws FinFatal
+// back to the target.
 #pragma once
 
 #include <cstddef>

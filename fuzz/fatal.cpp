@@ -1,7 +1,8 @@
 // The fuzz build's error exit: the programs' ErrorFatal (common/fatal.cpp)
-// removes the pending temporary output and ends the process; here the
-// temporary output goes the same way, through the same helper, and control
-// goes back to the fuzz target, so one process can run millions of inputs.
+// runs the console's AntesDeFatal hook, removes the pending temporary output
+// and ends the process; here the hook and the temporary output go the same
+// way, through the same helpers, and control goes back to the fuzz target,
+// so one process can run millions of inputs.
 
 #include "arnes.h"
 #include "common.h"
@@ -12,6 +13,7 @@ char MensajeFatal[1024];
 
 void ErrorFatal(const char* mensaje)
 {
+    CumpleAntesDeFatal();
     snprintf(MensajeFatal, sizeof MensajeFatal, "%s", mensaje);
     DescartaTemporal(nullptr);
     throw FinFatal{};

@@ -92,18 +92,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
     size_t largo = tamano - static_cast<size_t>(archivo - datos);
     EntraCarpetaTrabajo();
     EscribeBytes("x.cmp", archivo, largo);
-    HayQueTraducir = CuidaCR = false;
+    static Miembro miembro;
+    static Decodificador decodificador;
+    miembro = Miembro{};
     MiembrosNoRestaurados = 0;
-    ModoElegido = ModoLista;
+    ModoElegido = &ModoLista;
     snprintf(NombreArchivo, TamNombreArchivo, "x.cmp");
     bool cortado = false;
-    uint32_t listados = 0;
+    uint32_t listados = 0;   // every member, when no name chooses
     Entrada = fopen(NombreArchivo, "rb");
     EXIGE(Entrada != nullptr);
     try {
-        while (LeeCabecera())
-            Vuvodiv();
-        listados = ListaTotales();
+        for (; LeeCabecera(miembro); ++listados)
+            TrataMiembro(miembro, decodificador);
+        ListaTotales();
         InformaNombresSinMiembro();
     } catch (const FinFatal&) {
         cortado = strstr(MensajeFatal, "truncated") != nullptr;

@@ -183,12 +183,12 @@ TEST(Cuatro_GiB, ByteBeyondTheSizeFieldIsRefused)
 TEST(Cuatro_GiB, LateCopyInAHugeMemberIsValid)
 {
     using namespace vuvodiv;
-    TamanoOriginal = 0xFFFFFFFFu;
-    EXPECT_TRUE(EsCopiaValida(4095, 60, 0xFFFFF000u));
-    EXPECT_TRUE(EsCopiaValida(4035, 60, 0xFFFFFFC3u));    // ends exactly at the size
-    EXPECT_FALSE(EsCopiaValida(4035, 61, 0xFFFFFFC3u));   // one byte past it
-    EXPECT_FALSE(EsCopiaValida(InicioEscritura, 3, 0));   // unwritten at the start
-    EXPECT_TRUE(EsCopiaValida(InicioEscritura - 1, 3, 0));
+    constexpr uint32_t tamano = 0xFFFFFFFFu;
+    EXPECT_TRUE(EsCopiaValida(4095, 60, 0xFFFFF000u, tamano));
+    EXPECT_TRUE(EsCopiaValida(4035, 60, 0xFFFFFFC3u, tamano));    // ends exactly at the size
+    EXPECT_FALSE(EsCopiaValida(4035, 61, 0xFFFFFFC3u, tamano));   // one byte past it
+    EXPECT_FALSE(EsCopiaValida(InicioEscritura, 3, 0, tamano));   // unwritten at the start
+    EXPECT_TRUE(EsCopiaValida(InicioEscritura - 1, 3, 0, tamano));
 }
 
 // ---- Standard streams ---------------------------------------------------------------

@@ -445,7 +445,8 @@ void ActualizaBajando(int simbolo)
     for (auto nodo = subida.rbegin(); nodo != subida.rend(); ++nodo) {
         CuentaNodo(camino, largo, igual, *nodo);
     }
-    CompletaCamino(camino, igual);
+    if (igual >= 0)
+        SigueDesdeRacha(camino, igual);
 }
 
 TEST(ActualizaRapida, IgualQuePasoAPasoConReconstrucciones)

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "ayuda.h"
+#include "huffman.h"
 #include "vuvodiv.h"
 
 namespace {
@@ -114,7 +115,7 @@ int ProfundidadMaxima(const std::string& datos, uint32_t original)
         int primero = 0;
         for (int i = 0; i < 8; ++i)
             primero = primero << 1 | leeBit();
-        bit += static_cast<size_t>(vuvodiv::ValorLong[primero] - 2);
+        bit += static_cast<size_t>(vuvodiv::LargoPorOcteto[primero] - 2);
         producidos += static_cast<uint32_t>(simbolo - DesplazamientoLongitud);
     }
     return maxima;
@@ -259,17 +260,17 @@ TEST(FlujosAMano, DecodeToTheirBytesAndTheNextHeaderFollows)
 // with it.
 TEST(FlujosAMano, PositionDecodeTable)
 {
-    using vuvodiv::ValorCodigo;
-    using vuvodiv::ValorLong;
-    EXPECT_EQ(ValorCodigo[0x1F], 0);
-    EXPECT_EQ(ValorLong[0x1F], 3);
-    EXPECT_EQ(ValorCodigo[0x20], 1);
-    EXPECT_EQ(ValorLong[0x20], 4);
-    EXPECT_EQ(ValorCodigo[0xEF], 47);
-    EXPECT_EQ(ValorLong[0xEF], 7);
-    EXPECT_EQ(ValorCodigo[0xF0], 48);
-    EXPECT_EQ(ValorLong[0xF0], 8);
-    EXPECT_EQ(ValorCodigo[0xFF], 63);
+    using vuvodiv::PrefijoPorOcteto;
+    using vuvodiv::LargoPorOcteto;
+    EXPECT_EQ(PrefijoPorOcteto[0x1F], 0);
+    EXPECT_EQ(LargoPorOcteto[0x1F], 3);
+    EXPECT_EQ(PrefijoPorOcteto[0x20], 1);
+    EXPECT_EQ(LargoPorOcteto[0x20], 4);
+    EXPECT_EQ(PrefijoPorOcteto[0xEF], 47);
+    EXPECT_EQ(LargoPorOcteto[0xEF], 7);
+    EXPECT_EQ(PrefijoPorOcteto[0xF0], 48);
+    EXPECT_EQ(LargoPorOcteto[0xF0], 8);
+    EXPECT_EQ(PrefijoPorOcteto[0xFF], 63);
 }
 
 // ---- Damage ------------------------------------------------------------------------

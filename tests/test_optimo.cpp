@@ -40,30 +40,23 @@ std::string CodificaOptimo(const std::string& entrada, int* menor = nullptr)
     return bytes;
 }
 
-// Prepares the restorer's reader over `flujo`, a member of `tamano` bytes.
-void AbreFlujo(const std::string& flujo, size_t tamano)
-{
-    Entrada = ArchivoCon(flujo);
-    TamanoOriginal = static_cast<uint32_t>(tamano);
-    TamanoComprimido = static_cast<uint32_t>(flujo.size());
-    vuvodiv::ContadorLectura = 0;
-    vuvodiv::Truncado = false;
-    vuvodiv::MiembroDanado = false;
-    vuvodiv::HayQueTraducir = false;
-    vuvodiv::CuidaCR = false;
-    IniciaBarra();
-}
-
-// The restorer's decoder, unchanged, over the stream.
+// The restorer's decoder, unchanged, over the stream of a member of
+// `tamano` bytes.
 std::string Decodifica(const std::string& flujo, size_t tamano)
 {
-    AbreFlujo(flujo, tamano);
-    Salida = tmpfile();
-    vuvodiv::VuvodivLZW();
-    EXPECT_FALSE(vuvodiv::MiembroDanado);
-    std::string bytes = LeeTodo(Salida);
+    static vuvodiv::Miembro m;
+    static vuvodiv::Decodificador d;
+    m = vuvodiv::Miembro{};
+    Entrada = ArchivoCon(flujo);
+    m.original = static_cast<uint32_t>(tamano);
+    m.comprimido = static_cast<uint32_t>(flujo.size());
+    m.descriptor = -1;
+    m.salida = tmpfile();
+    vuvodiv::DecodificaLZH(m, d);
+    EXPECT_FALSE(m.danado);
+    std::string bytes = LeeTodo(m.salida);
     fclose(Entrada);
-    fclose(Salida);
+    fclose(m.salida);
     return bytes;
 }
 
@@ -99,8 +92,8 @@ Lectura LeeFlujo(const std::string& flujo, size_t tamano)
         int b = 0;
         for (int i = 0; i < 8; ++i)
             b = b << 1 | leeBit();
-        const int u = vuvodiv::ValorCodigo[b];
-        for (int n = vuvodiv::ValorLong[b] - 2; n > 0; --n)
+        const int u = vuvodiv::PrefijoPorOcteto[b];
+        for (int n = vuvodiv::LargoPorOcteto[b] - 2; n > 0; --n)
             b = b << 1 | leeBit();
         lectura.maximaPosicion = std::max(lectura.maximaPosicion, (b & 0x3F) | (u << BitsPosicionBajos));
         producidos += static_cast<size_t>(simbolo - DesplazamientoLongitud);

@@ -128,20 +128,23 @@ TEST(ProgresoVuvodiv, MarksDuringThePass)
     struct Caso { std::string datos; int tipo; int marcas; };
     const Caso casos[] = {{"", 0, 0}, {Repite('q', 19), 0, 19}, {Repite('q', 100), 0, 16},
                           {"A\r\n", 2, 3}};   // the dropped CR counts
+    static Decodificador d;
     for (auto caso : casos) {
+        Miembro m{};
         Entrada = fmemopen(caso.datos.data(), caso.datos.size() + 1, "rb");
-        Salida = tmpfile();
-        ASSERT_TRUE(Entrada && Salida);
-        TamanoOriginal = TamanoComprimido = static_cast<uint32_t>(caso.datos.size());
-        Tipo = static_cast<uint8_t>(caso.tipo);
-        PreparaTraduccion();
-        IniciaBarra();
-        ContadorLectura = 0;
-        VuvodivPlano();
+        m.original = m.comprimido = static_cast<uint32_t>(caso.datos.size());
+        m.tipo = static_cast<uint8_t>(caso.tipo);
+        m.metodo = MetodoPlano;
+        PreparaMiembro(m);
+        m.salida = tmpfile();
+        ASSERT_TRUE(Entrada && m.salida);
+        m.enVivo = true;
+        IniciaBarra(m.original);
+        RestauraDatos(m, d);
         EXPECT_EQ(Punto, caso.marcas) << caso.datos.size() << " bytes";
-        EXPECT_EQ(ftell(Salida), caso.tipo == 2 ? 2 : static_cast<long>(caso.datos.size()));
+        EXPECT_EQ(ftell(m.salida), caso.tipo == 2 ? 2 : static_cast<long>(caso.datos.size()));
         fclose(Entrada);
-        fclose(Salida);
+        fclose(m.salida);
     }
 }
 
@@ -157,30 +160,32 @@ TEST(BloquesVuvodiv, SameBytesAndMarksAsByteByByte)
     for (int tipo : {0, 2, 3}) {
         for (uint32_t tamano : {19u, 100u, 8191u, 20000u}) {
             SCOPED_TRACE("type " + std::to_string(tipo) + ", " + std::to_string(tamano) + " bytes");
-            Tipo = static_cast<uint8_t>(tipo);
-            PreparaTraduccion();
-            TamanoOriginal = tamano;
+            Miembro m{};
+            m.tipo = static_cast<uint8_t>(tipo);
+            m.original = tamano;
+            PreparaMiembro(m);
+            m.enVivo = true;
             const auto* bytes = reinterpret_cast<const uint8_t*>(datos.data());
 
-            Salida = tmpfile();
-            IniciaBarra();
+            m.salida = tmpfile();
+            IniciaBarra(tamano);
             std::vector<int32_t> marcasPorByte;
             for (uint32_t i = 0; i < tamano; ++i) {
-                EscribeOctetoPlano(bytes[i]);
+                EscribeBloque(m, bytes + i, 1);
                 marcasPorByte.push_back(Punto);
             }
-            const std::string porByte = LeeFlujo(Salida);
+            const std::string porByte = LeeFlujo(m.salida);
 
-            Salida = tmpfile();
-            IniciaBarra();
+            m.salida = tmpfile();
+            IniciaBarra(tamano);
             uint32_t hecho = 0;
             for (uint32_t trozo = 1; hecho < tamano; trozo = trozo * 3 + 1) {
                 const uint32_t n = std::min(trozo % 5000 + 1, tamano - hecho);
-                EscribeBloquePlano(bytes + hecho, n);
+                EscribeBloque(m, bytes + hecho, n);
                 hecho += n;
                 ASSERT_EQ(Punto, marcasPorByte[hecho - 1]) << "after " << hecho << " bytes";
             }
-            EXPECT_EQ(LeeFlujo(Salida), porByte);
+            EXPECT_EQ(LeeFlujo(m.salida), porByte);
         }
     }
 }
@@ -293,8 +298,9 @@ TEST(ArchivoVuvodiv, NothingAfterTheTerminatingHeaderIsRead)
     ASSERT_NE(Entrada, nullptr);
     strcpy(NombreArchivo, "x.cmp");
     MiembrosNoRestaurados = 0;
-    while (LeeCabecera())
-        Vuvodiv();
+    static Miembro m;
+    static Decodificador d;
+    RecorreArchivo(m, d);
     EXPECT_EQ(ftell(Entrada), static_cast<long>(22 + 3 + 22));
     EXPECT_EQ(MiembrosNoRestaurados, 1u);
     fclose(Entrada);

@@ -23,23 +23,23 @@ static int Proporcion(uint64_t comprimido, uint64_t original)
     return static_cast<int>(static_cast<double>(comprimido) / static_cast<double>(original) * 100.0 + 0.5);
 }
 
-static void NombraTipo(char* texto, size_t tamano)
+static void NombraTipo(char* texto, size_t tamano, uint8_t tipo)
 {
     static const char* const nombres[] = {"binary", "text", "text without CR", "translated text"};
-    if (Tipo < sizeof nombres / sizeof nombres[0])
-        snprintf(texto, tamano, "%s", nombres[Tipo]);
+    if (tipo < sizeof nombres / sizeof nombres[0])
+        snprintf(texto, tamano, "%s", nombres[tipo]);
     else
-        snprintf(texto, tamano, "%u", static_cast<unsigned>(Tipo));
+        snprintf(texto, tamano, "%u", static_cast<unsigned>(tipo));
 }
 
-static void NombraMetodo(char* texto, size_t tamano)
+static void NombraMetodo(char* texto, size_t tamano, uint8_t metodo)
 {
-    if (Metodo == MetodoPlano)
+    if (metodo == MetodoPlano)
         snprintf(texto, tamano, "stored");
-    else if (Metodo == MetodoLZH)
+    else if (metodo == MetodoLZH)
         snprintf(texto, tamano, "LZH");
     else
-        snprintf(texto, tamano, "unknown %u", static_cast<unsigned>(Metodo));
+        snprintf(texto, tamano, "unknown %u", static_cast<unsigned>(metodo));
 }
 
 static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
@@ -56,28 +56,30 @@ static void EscribeLinea(const char* formato, ...)
         printf("%s\n", linea);
 }
 
-void ListaMiembro()
+void ListaMiembro(Miembro& m)
 {
     if (Listados++ == 0)
         EscribeLinea("%-14s  %-15s  %-11s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
                      "Ratio");
-    SaltaDatos();   // before the line: a member cut short is reported instead
-    char tipo[16], metodo[16];
-    NombraTipo(tipo, sizeof tipo);
-    NombraMetodo(metodo, sizeof metodo);
-    EscribeLinea("%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", NombreVisible, tipo, metodo,
-                 static_cast<unsigned long>(TamanoOriginal), static_cast<unsigned long>(TamanoComprimido),
-                 Proporcion(TamanoComprimido, TamanoOriginal));
-    if (Metodo != MetodoPlano && Metodo != MetodoLZH) {
+    SaltaDatos(m);   // before the line: a member cut short is reported instead
+    char tipo[16], metodo[24];
+    NombraTipo(tipo, sizeof tipo, m.tipo);
+    NombraMetodo(metodo, sizeof metodo, m.metodo);
+    EscribeLinea("%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", m.visible, tipo, metodo,
+                 static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
+                 Proporcion(m.comprimido, m.original));
+    if (m.metodo != MetodoPlano && m.metodo != MetodoLZH) {
         ++MiembrosNoRestaurados;
-        if (!Consola)
-            fprintf(ConsolaErrores, "%s: unknown method %u\n", NombreVisible, static_cast<unsigned>(Metodo));
+        if (!Consola) {   // the line itself says it otherwise
+            snprintf(metodo, sizeof metodo, "unknown method %u", static_cast<unsigned>(m.metodo));
+            InformaFallo(m.visible, metodo, true);
+        }
     }
-    TotalOriginal += TamanoOriginal;
-    TotalComprimido += TamanoComprimido;
+    TotalOriginal += m.original;
+    TotalComprimido += m.comprimido;
 }
 
-uint32_t ListaTotales()
+void ListaTotales()
 {
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
@@ -85,10 +87,8 @@ uint32_t ListaTotales()
     EscribeLinea("%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
                  static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
                  Proporcion(TotalComprimido, TotalOriginal));
-    uint32_t listados = Listados;
     Listados = 0;
     TotalOriginal = TotalComprimido = 0;
-    return listados;
 }
 
 }  // namespace vuvodiv

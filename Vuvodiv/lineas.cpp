@@ -1,0 +1,132 @@
+// The restorer's console: a line per member (its name, its bar of marks, and
+// its size, "OK" or why it failed), in archive order.  A member handed to a
+// thread has its line drawn when it is finished, with the marks its counted
+// bytes draw; any line for a later member, and a fatal error, first
+// finishes every member handed out before it, so the lines read exactly as
+// one thread would write them.
+
+#include "vuvodiv.h"
+
+namespace vuvodiv {
+
+uint32_t MiembrosNoRestaurados;
+
+void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito)
+{
+    if (!Consola) {
+        fprintf(ConsolaErrores, "%s: %s\n", visible, motivo);
+        return;
+    }
+    if (!nombreEscrito)
+        Mensaje("\n%-14s", visible);
+    Mensaje("  %s", motivo);
+}
+
+// A member's failure says why: after its name when lines are shown, on a
+// line of its own on standard error when only errors are.
+static void InformaFalloMiembro(const Miembro& m, const char* motivo, bool nombreEscrito)
+{
+    char texto[80];
+    snprintf(texto, sizeof texto, "%s%s", ModoElegido->prefijoFallo, motivo);
+    InformaFallo(m.visible, texto, nombreEscrito);
+}
+
+static void DibujaInicio(const Miembro& m)
+{
+    Mensaje("\n%-14s", m.visible);
+    DibujaBarraVacia();
+    IniciaBarra(m.original);
+}
+
+// The oldest member handed out: its line with the marks of its bytes, then
+// its end.  A fatal error on the way is this member's: the members after
+// it are not finished first.
+static bool TerminaPrimero()
+{
+    Miembro* m = EsperaPrimero();
+    if (!m)
+        return false;
+    void (*antes)() = AntesDeFatal;
+    AntesDeFatal = nullptr;
+    DibujaInicio(*m);
+    AvanzaBarraBloque(m->escritos);
+    TerminaMiembro(*m);
+    AntesDeFatal = antes;
+    LiberaPrimero();
+    return true;
+}
+
+void TerminaPendientes()
+{
+    while (TerminaPrimero()) {
+    }
+}
+
+void TerminaListos()
+{
+    while (ColaLlena() || PrimeroHecho())
+        TerminaPrimero();
+}
+
+void AbreLineas() { AntesDeFatal = TerminaPendientes; }
+
+void CierraLineas()
+{
+    TerminaPendientes();
+    AntesDeFatal = nullptr;
+}
+
+void EmpiezaLinea(Miembro& m)
+{
+    TerminaPendientes();
+    DibujaInicio(m);
+}
+
+// Damaged data leaves the marks drawn before the damage, and the dots after.
+void TerminaMiembro(Miembro& m)
+{
+    if (m.truncado && ModoElegido->corte) {
+        RellenaBarra();
+        InformaFalloMiembro(m, ModoElegido->corte, true);
+    }
+    PasaResto(m);   // also where a truncated archive is reported
+    if (m.danado) {
+        DescartaSalida(m);
+        RellenaBarra();
+        InformaFalloMiembro(m, "damaged data", true);
+        ++MiembrosNoRestaurados;
+        return;
+    }
+    ConfirmaSalida(m);
+    CompletaBarra();
+    if (ModoElegido->diceOK)
+        Mensaje("  OK");
+    else
+        Mensaje("  %lu", static_cast<unsigned long>(m.original));
+}
+
+void RechazaMiembro(Miembro& m, const char* motivo)
+{
+    TerminaPendientes();
+    InformaFalloMiembro(m, motivo, false);
+    SaltaDatos(m);
+    ++MiembrosNoRestaurados;
+}
+
+void OmiteMiembro(Miembro& m)
+{
+    TerminaPendientes();
+    Mensaje("\n%-14s  skipped: the file exists", m.visible);
+    SaltaDatos(m);
+}
+
+int InformaNombresSinMiembro()
+{
+    int cuenta = 0;
+    int i = 0;
+    for (const char* nombre; (nombre = SiguienteSinMiembro(&i)); ++cuenta)
+        InformaFallo(EscapaArgumento(nombre), "not in the archive", false);
+    return cuenta;
+}
+
+}  // namespace vuvodiv

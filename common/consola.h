@@ -1,0 +1,101 @@
+// The console both programs write to, the progress bar of a member, and the
+// one fatal error path; and the streams of the member being packed.
+//
+// Everything here is fixed-size global storage, set up once; nothing is
+// allocated per member or per byte.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// ---- The member's streams --------------------------------------------------
+// Entrada is the stream being read (a file being packed, the archive being
+// restored).  Salida and the two sizes are the packer's member: the
+// restorer keeps each member in a record of its own.  __thread rather than
+// thread_local: all of it starts as constants, and thread_local would put a
+// check for lazy initialisation on every access from another file.
+extern __thread uint32_t TamanoOriginal;    // the member's size as a file
+extern __thread uint32_t TamanoComprimido;  // bytes of member data in the archive
+extern FILE* Entrada;
+extern __thread FILE* Salida;
+
+// ---- Console streams -------------------------------------------------------
+// Every line the user sees goes to one of two streams.  Consola takes the
+// banner, member lines and bars: standard output, standard error when
+// standard output carries data, nothing (nullptr) when the user asks for
+// quiet.  ConsolaErrores takes fatal errors and failed members: standard
+// output as the programs always did, standard error in those two cases.
+extern FILE* Consola;
+extern FILE* ConsolaErrores;
+void EligeConsola(bool datosPorSalida, bool silencio);
+// printf to Consola, or nothing when it is quiet.
+void Mensaje(const char* formato, ...) __attribute__((format(printf, 1, 2)));
+// A stream that takes bytes and throws them away (for a mode that decodes
+// without writing); opened once.
+FILE* AbreSumidero();
+
+// Unbuffered standard output, so every progress mark shows at once; and a
+// file-size limit reported as a write error instead of killing the process.
+void IniciaConsola();
+// The banner line and its underline of '=' as long as the line.
+void PresentaTitulo(const char* titulo);
+
+// ---- Progress bar ----------------------------------------------------------
+// Twenty columns per member: one mark per (Paso + 1) bytes counted, and the
+// bar is completed to twenty marks when the member is done.  Drawn by the
+// main thread alone.
+constexpr int AnchoBarra = 20;
+extern const char Marcas[AnchoBarra + 1];   // the twenty marks of a full bar
+extern uint32_t Paso;              // the member's size / 20
+extern uint32_t ContadorParcial;   // bytes counted since the last mark
+extern int32_t Punto;              // marks drawn for this member
+
+void DibujaBarraVacia();           // 20 dots, cursor back on the first
+void IniciaBarra(uint32_t tamano); // counters for a member of tamano bytes
+void CompletaBarra();              // marks up to twenty
+void RellenaBarra();               // dots up to twenty: the bar of a member that failed
+void RetrocedeCursor(int columnas);
+
+// A member that turns out longer than its size said (a file that grows
+// while it is packed) still draws no more than the twenty columns.
+inline void AvanzaBarra()
+{
+    if (++ContadorParcial > Paso) {
+        ContadorParcial = 0;
+        if (Punto < AnchoBarra) {
+            if (Consola)
+                putc_unlocked('o', Consola);
+            ++Punto;
+        }
+    }
+}
+
+// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1
+// bytes, written together (one write on the unbuffered console).
+inline void AvanzaBarraBloque(uint32_t cuantos)
+{
+    const uint64_t paso = uint64_t{Paso} + 1;
+    const uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
+    ContadorParcial = static_cast<uint32_t>(cuenta % paso);
+    for (uint64_t marcas = cuenta / paso; marcas > 0;) {
+        const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
+        if (Consola)
+            fwrite(Marcas, 1, trozo, Consola);
+        Punto += static_cast<int32_t>(trozo);
+        marcas -= trozo;
+    }
+}
+
+// ---- The fatal path --------------------------------------------------------
+// The only error path: prints "\nFatal error. <message>\n", removes every
+// half-written output file, and exits with status 1.  AntesDeFatal, when a
+// program's console sets it, runs first (once): there the console finishes
+// the lines it owes before the message (the restorer's members before the
+// one that failed).
+[[noreturn]] void ErrorFatal(const char* mensaje);
+extern void (*AntesDeFatal)();
+// Runs AntesDeFatal, if set, once: both builds of ErrorFatal start here.
+void CumpleAntesDeFatal();
+// Composes the message from a format with one %s, the name escaped as the
+// console shows names (nombres.cpp), then ErrorFatal.
+[[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre);

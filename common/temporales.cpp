@@ -1,0 +1,176 @@
+// Output written beside its final name.  The temporary file is
+// "<final name>.XXXXXX" in the same folder, so the closing rename never
+// crosses file systems.  Each pending one has an
+// entry here (its name, folder and stream) so that the fatal error path, and
+// an interrupt, can remove them all; an entry is in use while en is set.
+
+#include "temporales.h"
+
+#include "nombres.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int CarpetaSalida = AT_FDCWD;
+// The names apart, so that looking through the table reads one page.
+struct Temporal {
+    char* nombre;
+    int carpeta;
+    FILE* archivo;
+    volatile sig_atomic_t en;
+};
+static char NombresTemporales[MaxTemporales][TamNombreArchivo + 8];
+static Temporal Temporales[MaxTemporales];
+
+// The signals that end a run and so must take the temporary file with them.
+// One that the caller set to be ignored (nohup, a background job) stays
+// ignored.
+static const int SenalesDeFin[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+static sigset_t SenalesAtendidas;
+
+static void BorraTemporalYSal(int senal)
+{
+    for (const Temporal& t : Temporales)
+        if (t.en)
+            unlinkat(t.carpeta, t.nombre, 0);
+    signal(senal, SIG_DFL);
+    raise(senal);
+}
+
+static void InstalaSenales()
+{
+    static bool instaladas;
+    if (instaladas)
+        return;
+    instaladas = true;
+    sigemptyset(&SenalesAtendidas);
+    for (int senal : SenalesDeFin) {
+        struct sigaction actual;
+        if (sigaction(senal, nullptr, &actual) == 0 && actual.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction nueva = {};
+        nueva.sa_handler = BorraTemporalYSal;
+        sigemptyset(&nueva.sa_mask);
+        sigaction(senal, &nueva, nullptr);
+        sigaddset(&SenalesAtendidas, senal);
+    }
+}
+
+// A file that replaces another keeps its permission bits, as writing it in
+// place would; a new one gets what fopen() would give it (0666 less the
+// umask), not mkstemp()'s 0600.
+static mode_t CalculaPermisos(const char* nombreFinal)
+{
+    struct stat anterior;
+    if (fstatat(CarpetaSalida, nombreFinal, &anterior, 0) == 0 && S_ISREG(anterior.st_mode))
+        return anterior.st_mode & 0777;
+    mode_t mascara = umask(0);
+    umask(mascara);
+    return 0666 & ~mascara;
+}
+
+// mkstemp() within CarpetaSalida: the six X at the end of plantilla become
+// letters until a name is free.  O_NOFOLLOW: a link planted under the
+// temporary name is never written through.
+static int CreaUnico(char* plantilla)
+{
+    static const char letras[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static uint64_t azar;
+    if (azar == 0 && getrandom(&azar, sizeof azar, GRND_NONBLOCK) != sizeof azar)
+        azar = static_cast<uint64_t>(time(nullptr)) ^ static_cast<uint64_t>(getpid()) << 32;
+    char* x = plantilla + strlen(plantilla) - 6;
+    for (int intento = 0; intento < 1000; ++intento) {
+        azar = azar * 6364136223846793005u + 1442695040888963407u;
+        uint64_t bits = azar >> 16;
+        for (int i = 0; i < 6; ++i, bits /= 62)
+            x[i] = letras[bits % 62];
+        int fd = openat(CarpetaSalida, plantilla, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+static Temporal* BuscaTemporal(FILE* archivo)
+{
+    for (Temporal& t : Temporales)
+        if (t.en && t.archivo == archivo)
+            return &t;
+    return nullptr;
+}
+
+static void BorraTemporal(Temporal& t)
+{
+    unlinkat(t.carpeta, t.nombre, 0);
+    t.en = 0;
+}
+
+// The handled signals are held from before the file exists until it is
+// recorded, so an interrupt can never leave it behind.  Threads that write
+// into temporary files hold these signals all along (they are started with
+// them held), so the handler always runs where the table is kept.
+FILE* CreaTemporal(const char* nombreFinal)
+{
+    InstalaSenales();
+    Temporal* libre = nullptr;
+    for (Temporal& t : Temporales)
+        if (!libre && !t.en)
+            libre = &t;
+    if (!libre)
+        return nullptr;
+    Temporal& t = *libre;
+    t.nombre = NombresTemporales[libre - Temporales];
+    int n = snprintf(t.nombre, sizeof NombresTemporales[0], "%s.XXXXXX", nombreFinal);
+    if (n < 0 || n >= static_cast<int>(sizeof NombresTemporales[0]))
+        return nullptr;
+    t.carpeta = CarpetaSalida;
+    t.archivo = nullptr;
+    sigset_t previas;
+    sigprocmask(SIG_BLOCK, &SenalesAtendidas, &previas);
+    int fd = CreaUnico(t.nombre);
+    t.en = fd >= 0;
+    sigprocmask(SIG_SETMASK, &previas, nullptr);
+    if (fd < 0)
+        return nullptr;
+    if (fchmod(fd, CalculaPermisos(nombreFinal)) != 0 || !(t.archivo = fdopen(fd, "wb+"))) {
+        close(fd);
+        BorraTemporal(t);
+        return nullptr;
+    }
+    return t.archivo;
+}
+
+bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
+{
+    Temporal* t = BuscaTemporal(archivo);
+    bool escrito = fflush(archivo) == 0 && !ferror(archivo);
+    escrito = fclose(archivo) == 0 && escrito;
+    if (!t)
+        return false;
+    t->archivo = nullptr;   // closed: only the name is left to remove
+    if (!escrito || renameat(t->carpeta, t->nombre, t->carpeta, nombreFinal) != 0)
+        return false;   // still registered: the caller's fatal error removes it
+    t->en = 0;
+    return true;
+}
+
+void DescartaTemporal(FILE* archivo)
+{
+    if (archivo) {
+        Temporal* t = BuscaTemporal(archivo);
+        fclose(archivo);
+        if (t)
+            BorraTemporal(*t);
+        return;
+    }
+    for (Temporal& t : Temporales)
+        if (t.en)
+            BorraTemporal(t);
+}
