@@ -14,8 +14,6 @@
 
 namespace vuvodiv {
 
-char NombreArchivo[TamNombreArchivo];
-
 // ---- Translation table -------------------------------------------------------
 // Entry i is written in place of byte i.  The identity except for 52 entries:
 // 0x60 and most of 0x80..0xBB.  Not one-to-one (0x81 and 0x61 both give 0x61,

@@ -23,6 +23,8 @@ bool Silencio;
 const char* CarpetaDestino;
 int HilosPedidos;
 
+char NombreArchivo[TamNombreArchivo];
+
 int NumSeleccion;
 static const char* Seleccion[MaxSeleccion];
 static bool Usado[MaxSeleccion];
