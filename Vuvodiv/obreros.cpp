@@ -37,7 +37,7 @@ static int Capacidad;           // members handed out at most
 static uint64_t Primero;        // the next to finish
 static uint64_t Siguiente;      // the next for a thread
 static uint64_t Ultimo;         // the next slot to fill
-static bool Parar;
+static bool PararObreros;
 
 // Each slot's output buffer, given to its stream by the main thread, so
 // that the threads allocate nothing (a thread that did would get an arena
@@ -74,7 +74,7 @@ static void* TrabajaObrero(void* decodificador)
     Decodificador& d = *static_cast<Decodificador*>(decodificador);
     pthread_mutex_lock(&CerrojoCola);
     for (;;) {
-        while (Siguiente == Ultimo && !Parar)
+        while (Siguiente == Ultimo && !PararObreros)
             pthread_cond_wait(&HayTrabajo, &CerrojoCola);
         if (!TomaYRestaura(d))
             break;
@@ -100,7 +100,7 @@ void IniciaObreros(Decodificador& propio)
     DelPrincipal = &propio;
     Capacidad = 2 * static_cast<int>(hilos);
     Primero = Siguiente = Ultimo = 0;
-    Parar = false;
+    PararObreros = false;
     sigset_t todas, previas;
     sigfillset(&todas);
     pthread_sigmask(SIG_SETMASK, &todas, &previas);
@@ -115,7 +115,7 @@ void ParaObreros()
     if (NumObreros == 0)
         return;
     pthread_mutex_lock(&CerrojoCola);
-    Parar = true;
+    PararObreros = true;
     pthread_cond_broadcast(&HayTrabajo);
     pthread_mutex_unlock(&CerrojoCola);
     for (int i = 0; i < NumObreros; ++i)
