@@ -1,6 +1,6 @@
-// The command line of both programs.  A call whose first argument does not
-// begin with '-' is the one-argument call (BASE) or a call for the usage
-// text, exactly as before the options existed.  Otherwise the arguments are
+// The command line of both programs.  A call in which no argument begins
+// with '-' is the one-argument call (BASE) or a call for the usage text,
+// exactly as before the options existed.  Otherwise the arguments are
 // parsed with getopt_long from the program's table, one option at a time,
 // and the program applies each: one more option is one more line of its
 // table and one more case of its switch.
@@ -21,11 +21,23 @@ constexpr int FinOpciones = -100;   // below every code LeeOpcion returns
 
 FILE* AvisosLlamada = stderr;
 
+// The argument quoted in the message is escaped as every name is: it may
+// hold bytes that would drive the terminal.
 int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle)
 {
     fprintf(AvisosLlamada, "%s: %s%s%s\nTry '%s --help' for more information.\n", programa, mensaje,
-            detalle ? " " : "", detalle ? detalle : "", programa);
+            detalle ? " " : "", detalle ? EscapaArgumento(detalle) : "", programa);
     return LlamadaErronea;
+}
+
+// Any argument that begins with '-' opens the options, wherever it stands;
+// a call with none is the one-argument call or a call for the usage text.
+static bool HayOpciones(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+            return true;
+    return false;
 }
 
 // getopt_long's tables from the program's: "+" is not used, so options may
@@ -94,7 +106,7 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
                const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor))
 {
-    if (argc < 2 || argv[1][0] != '-')
+    if (!HayOpciones(argc, argv))
         return argc == 2 ? 1 : LlamadaUso;
 
     char cortas[2 * MaxOpciones + 2];

@@ -72,15 +72,42 @@ TEST(LlamadaVuvodiv, OneArgumentCallPrintsWhatItAlwaysPrinted)
     auto version = EjecutaPrograma(DEDEZODI_BIN, {"--version"}, carpeta.Ruta());
     EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
 
-    for (const Args& args : {Args{"x", "-l"}, Args{"x", "y", "z"}}) {   // no leading '-': the usage text
-        auto uso = Vuvodiv(carpeta, args);
-        EXPECT_EQ(uso.estado, 0);
-        EXPECT_TRUE(Contiene(uso.salida, "\nTo call this programme:\nVuvodiv FileName\n"));
-    }
+    auto uso = Vuvodiv(carpeta, {"x", "y", "z"});   // no argument begins with '-': the usage text
+    EXPECT_EQ(uso.estado, 0);
+    EXPECT_TRUE(Contiene(uso.salida, "\nTo call this programme:\nVuvodiv FileName\n"));
     auto mala = Vuvodiv(carpeta, {"-x", "x"});
     EXPECT_EQ(mala.estado, 1);
     EXPECT_EQ(mala.salida, "");
     EXPECT_EQ(mala.errores, "Vuvodiv: unknown option -x\nTry 'Vuvodiv --help' for more information.\n");
+}
+
+// Would catch: an option after BASE taken for the usage text (status 0, no
+// work done), and an argument that drives the terminal from an error line.
+TEST(LlamadaVuvodiv, OptionsAfterBaseAndEscapedArguments)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Mezcla());
+    auto prueba = Vuvodiv(carpeta, {"x", "-t"});
+    EXPECT_EQ(prueba.estado, 1);
+    EXPECT_TRUE(Contiene(prueba.salida, "mal.txt")) << prueba.salida;
+    EXPECT_FALSE(ExisteArchivo(carpeta / "sincr.txt"));
+
+    EscribeArchivo(carpeta / "t.txt", TextoDePrueba(20000, 3));
+    EscribeArchivo(carpeta / "n.lst", "t_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "--best", "n"}, carpeta.Ruta()).estado, 0);
+    const std::string mejor = LeeArchivo(carpeta / "n.cmp");
+    unlink((carpeta / "n.cmp").c_str());
+    auto empaca = EjecutaPrograma(DEDEZODI_BIN, {"n", "--best"}, carpeta.Ruta());
+    EXPECT_EQ(empaca.estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "n.cmp"), mejor);
+
+    auto escapa = EjecutaPrograma(DEDEZODI_BIN, {"-q", "t", "x\x1b]0;owned\a"}, carpeta.Ruta());
+    EXPECT_EQ(escapa.estado, 1);
+    EXPECT_TRUE(Contiene(escapa.errores, "x\\x1b]0;owned\\x07")) << escapa.errores;
+    EXPECT_FALSE(Contiene(escapa.errores, "\x1b"));
+    auto opcion = Vuvodiv(carpeta, {"--\x1b[2J"});
+    EXPECT_EQ(opcion.estado, 1);
+    EXPECT_FALSE(Contiene(opcion.errores, "\x1b")) << opcion.errores;
 }
 
 // Would catch: the limit or the '_' rule applied to the folders of BASE, the
