@@ -235,6 +235,13 @@ TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
     EXPECT_TRUE(lzh.salida == texto) << "the piped bytes differ";
     EXPECT_TRUE(Contiene(lzh.errores, std::string(20, 'o') + "  30000"));
 
+    // Patterns choose as names do (case aside, '_' for '.'), and one that
+    // matches nothing is reported like a name.
+    auto patron = Vuvodiv(carpeta, {"-pq", "x", "S*_TXT", "[b]in.?at", "*.zip"});
+    EXPECT_EQ(patron.estado, 1);
+    EXPECT_EQ(patron.salida, "a\nb\n\r\x81");
+    EXPECT_EQ(patron.errores, "*.zip: not in the archive\n\nFatal error. 1 name matched no member\n");
+
     auto falta = Vuvodiv(carpeta, {"-pq", "x", "tra.txt", "nada"});
     EXPECT_EQ(falta.estado, 1);
     EXPECT_EQ(falta.salida, "\x9cx");
