@@ -55,6 +55,8 @@ static void ComponeTablas(const Opcion* tabla, int cuenta, char* cortas, option*
         largas[i] = option{tabla[i].larga, tabla[i].conValor ? required_argument : no_argument, nullptr,
                            tabla[i].codigo};
     }
+    *c++ = 'h';
+    *c++ = 'V';
     *c = '\0';
     largas[cuenta] = option{"help", no_argument, nullptr, CodigoAyuda};
     largas[cuenta + 1] = option{"version", no_argument, nullptr, CodigoVersion};
@@ -88,9 +90,11 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
     switch (codigo) {
     case -1:
         return FinOpciones;
+    case 'h':
     case CodigoAyuda:
         fputs(ayuda, stdout);
         return LlamadaTerminada;
+    case 'V':
     case CodigoVersion:
         printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n", programa);
         return LlamadaTerminada;
@@ -109,7 +113,7 @@ int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla
     if (!HayOpciones(argc, argv))
         return argc == 2 ? 1 : LlamadaUso;
 
-    char cortas[2 * MaxOpciones + 2];
+    char cortas[2 * MaxOpciones + 4];
     option largas[MaxOpciones + 3];
     ComponeTablas(tabla, cuenta, cortas, largas);
     optind = 0;   // a full restart of getopt's state (the fuzz target parses many times)

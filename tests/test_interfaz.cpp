@@ -69,8 +69,11 @@ TEST(LlamadaVuvodiv, OneArgumentCallPrintsWhatItAlwaysPrinted)
     EXPECT_EQ(ayuda.salida.rfind("Usage: Vuvodiv BASE\n", 0), 0u);
     for (const char* opcion : {"--list", "--test", "--pipe", "--directory", "--no-overwrite", "--quiet"})
         EXPECT_TRUE(Contiene(ayuda.salida, opcion)) << opcion;
-    auto version = EjecutaPrograma(DEDEZODI_BIN, {"--version"}, carpeta.Ruta());
-    EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
+    EXPECT_EQ(Vuvodiv(carpeta, {"-h"}).salida, ayuda.salida);
+    for (const char* opcion : {"--version", "-V"}) {
+        auto version = EjecutaPrograma(DEDEZODI_BIN, {opcion}, carpeta.Ruta());
+        EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
+    }
 
     auto uso = Vuvodiv(carpeta, {"x", "y", "z"});   // no argument begins with '-': the usage text
     EXPECT_EQ(uso.estado, 0);
