@@ -307,6 +307,30 @@ TEST(SeguridadInterfaz, NeitherTheArchiveNorThroughALink)
     EXPECT_EQ(LeeArchivo(carpeta / "w/b.cmp"), archivo);
 }
 
+// Would catch: a member in a missing folder stopping the run, a path
+// blocked by a file or by a folder in the file's place stopping it too, and
+// -d not making the folders above its own.
+TEST(SeguridadInterfaz, MissingFoldersAreMadeBlockedPathsRefused)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("d/e/pw", 1, "uno") + Plano("f/y", 1, "dos") +
+                                          Plano("x/services", 1, "tres") + Plano("z", 1, "cuatro") + Fin);
+    mkdir((carpeta / "sal").c_str(), 0777);
+    mkdir((carpeta / "sal/x").c_str(), 0777);
+    mkdir((carpeta / "sal/x/services").c_str(), 0777);
+    EscribeArchivo(carpeta / "sal/f", "un archivo");
+    auto r = Vuvodiv(carpeta, {"-d", "sal", "x"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/d/e/pw"), "uno");
+    EXPECT_TRUE(Contiene(r.salida, "\nf/y             not restored: a file is in the way of its folder")) << r.salida;
+    EXPECT_TRUE(Contiene(r.salida, "\nx/services      not restored: a folder of its name is in the way"));
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/z"), "cuatro");
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. 2 members not restored\n"));
+
+    EXPECT_EQ(Vuvodiv(carpeta, {"-d", "nuevo/sub/dir", "x", "z"}).estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "nuevo/sub/dir/z"), "cuatro");
+}
+
 // Would catch: the temporary file of a member in a subfolder looked for in
 // the target folder when a write fails, and so left behind.
 TEST(SeguridadInterfaz, FailedWriteInASubfolderLeavesNothing)
