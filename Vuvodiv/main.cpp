@@ -23,6 +23,13 @@ static void AbreArchivo(const char* base)
         AbreDestino();
 }
 
+// With -l and -p standard output is what the user asked for: it must be
+// there, and every byte must reach it.
+static bool SalidaEsProducto()
+{
+    return ModoElegido == ModoLista || ModoElegido == ModoTuberia;
+}
+
 // Refused members and names that chose nothing did not stop the run, but it
 // did not do its job; data on standard output must have reached it.
 static int Termina()
@@ -30,7 +37,7 @@ static int Termina()
     if (ModoElegido == ModoLista)
         ListaTotales();
     int sinMiembro = InformaNombresSinMiembro();
-    if (ModoElegido == ModoTuberia && fflush(stdout) != 0)
+    if (SalidaEsProducto() && (fflush(stdout) != 0 || ferror(stdout)))
         ErrorFatal("Can't write to standard output");
     char mensaje[64];
     if (MiembrosNoRestaurados > 0) {
@@ -57,6 +64,8 @@ int main(int argc, char* argv[])
     Presenta();
     if (base == LlamadaUso)
         MuestraUso();
+    if (SalidaEsProducto() && SalidaEstandarCerrada)
+        ErrorFatal("Can't write to standard output");
     AbreArchivo(argv[base]);
     IniciaHilos();
     while (LeeCabecera())

@@ -72,13 +72,11 @@ const uint8_t Tra[256] = {
 {
     if (ferror(Entrada) || ErrorLectura)
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
-    char mensaje[TamNombreArchivo + 160];
-    if (nombreVisible)
-        snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in member '%s'",
-                 NombreArchivo, nombreVisible);
-    else
-        snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in a member header",
-                 NombreArchivo);
+    if (!nombreVisible)
+        ErrorFatalCon("Archive '%s' is truncated in a member header", NombreArchivo);
+    static char mensaje[4 * TamNombreArchivo + TamNombreVisible + 64];   // both names escaped
+    snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in member '%s'", EscapaArgumento(NombreArchivo),
+             nombreVisible);
     ErrorFatal(mensaje);
 }
 

@@ -29,6 +29,7 @@ struct Arranque {
     std::vector<int> cerrados;    // descriptors closed before exec
     int ignorada = 0;             // a signal set to be ignored, as nohup does
     size_t sitio = 0;             // > 0: output on a one-page pipe with this much room
+    const char* salida = nullptr; // a file to take standard output instead of the pipe
 };
 
 struct Proceso {
@@ -60,6 +61,8 @@ Proceso Lanza(const std::string& programa, const std::vector<std::string>& args,
         dup2(tubo[1], STDOUT_FILENO);
         close(tubo[0]);
         close(tubo[1]);
+        if (arranque.salida)
+            dup2(open(arranque.salida, O_WRONLY), STDOUT_FILENO);
         for (int fd : arranque.cerrados)
             close(fd);
         EjecutaEnCarpeta(programa, args, carpeta);
@@ -215,6 +218,23 @@ TEST(Flujos, ClosedStandardStreamsDoNotReceiveFiles)
     r = Espera(Lanza(VUVODIV_BIN, {"x"}, cerrada.Ruta(), {{STDIN_FILENO, STDOUT_FILENO}}));
     EXPECT_EQ(r.estado, 0);
     EXPECT_EQ(LeeArchivo(cerrada / "t.txt"), texto);
+}
+
+// With -l and -p standard output is the product: closed or full, the run
+// fails instead of reporting success with the listing or the data gone.
+TEST(Flujos, ListingOrDataThatCannotReachStandardOutputFails)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "t.txt", TextoDePrueba(3000, 4));
+    EscribeArchivo(carpeta / "x.lst", "t_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    for (const char* modo : {"-lq", "-pq", "-l", "-p"}) {
+        Arranque llena;
+        llena.salida = "/dev/full";
+        EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {modo, "x"}, carpeta.Ruta(), llena)).estado, 1) << modo;
+        EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {modo, "x"}, carpeta.Ruta(), {{STDOUT_FILENO}})).estado, 1) << modo;
+    }
+    EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {"-lq", "x"}, carpeta.Ruta(), {})).estado, 0);
 }
 
 // ---- Signals ---------------------------------------------------------------------------

@@ -214,6 +214,13 @@ TEST(ModosVuvodiv, ListAndTest)
         EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Archive 'x.cmp' is truncated in member 'b'\n")) << modo;
     }
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+
+    // The archive's name in that message is escaped like every name, and a
+    // member's name is text, not a format.
+    EscribeArchivo(carpeta / "\x1b]0.cmp", Plano("%s%n", 0, "defgh").substr(0, 25));
+    auto cortado = Vuvodiv(carpeta, {"-t", "\x1b]0"});
+    EXPECT_EQ(cortado.estado, 1);
+    EXPECT_TRUE(Contiene(cortado.salida, "Archive '\\x1b]0.cmp' is truncated in member '%s%n'")) << cortado.salida;
 }
 
 // Would catch: messages mixed into the data, bytes without their
