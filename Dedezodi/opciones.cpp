@@ -36,8 +36,8 @@ static const char Ayuda[] =
     "  -j, --threads=N use N threads (default: one per CPU); -j 1 is the plain\n"
     "                  single-threaded path; the archive is the same\n"
     "  -q, --quiet     print errors only\n"
-    "      --help      show this help and exit\n"
-    "      --version   show the version and exit\n"
+    "  -h, --help      show this help and exit\n"
+    "  -V, --version   show the version and exit\n"
     "\n"
     "Exit status: 0 when the archive was written, 1 otherwise.\n";
 

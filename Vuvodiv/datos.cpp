@@ -69,11 +69,11 @@ void ReportaCorte(const Miembro* m)
 {
     if (ferror(Entrada) || (m && m->errorLectura))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
-    char mensaje[TamNombreArchivo + 160];
-    if (m)
-        snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in member '%s'", NombreArchivo, m->visible);
-    else
-        snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in a member header", NombreArchivo);
+    if (!m)
+        ErrorFatalCon("Archive '%s' is truncated in a member header", NombreArchivo);
+    static char mensaje[4 * TamNombreArchivo + TamNombreVisible + 64];   // both names escaped
+    snprintf(mensaje, sizeof mensaje, "Archive '%s' is truncated in member '%s'", EscapaArgumento(NombreArchivo),
+             m->visible);
     ErrorFatal(mensaje);
 }
 

@@ -22,14 +22,34 @@ namespace vuvodiv {
 static int Destino = AT_FDCWD;
 static struct stat IdentidadArchivo;
 
+// The folder of -d is made with every missing folder above it, as
+// mkdir -p makes it; the user chose that path, so links in it are followed.
+static void CreaCarpetaDestino()
+{
+    char ruta[TamNombreArchivo];
+    const int largo = snprintf(ruta, sizeof ruta, "%s", CarpetaDestino);
+    if (largo < 0 || largo >= static_cast<int>(sizeof ruta))
+        ErrorFatalCon("Can't create folder '%s'", CarpetaDestino);
+    for (char* p = ruta + 1;; ++p) {
+        const bool fin = *p == '\0';
+        if (!fin && *p != '/')
+            continue;
+        *p = '\0';
+        if (mkdir(ruta, 0777) != 0 && errno != EEXIST)
+            ErrorFatalCon("Can't create folder '%s'", CarpetaDestino);
+        if (fin)
+            return;
+        *p = '/';
+    }
+}
+
 void AbreDestino()
 {
     if (fstat(fileno(Entrada), &IdentidadArchivo) != 0)
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
     Destino = AT_FDCWD;
     if (CarpetaDestino) {
-        if (mkdir(CarpetaDestino, 0777) != 0 && errno != EEXIST)
-            ErrorFatalCon("Can't create folder '%s'", CarpetaDestino);
+        CreaCarpetaDestino();
         Destino = open(CarpetaDestino, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (Destino < 0)
             ErrorFatalCon("Can't open folder '%s'", CarpetaDestino);
@@ -37,8 +57,33 @@ void AbreDestino()
     CarpetaSalida = Destino;
 }
 
+// One folder of a member's path, opened below m.carpeta without
+// following a link, and made first when it is missing.  -1 with *motivo
+// when the member cannot go there.
+static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo)
+{
+    constexpr int Banderas = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(m.carpeta, carpeta, Banderas);
+    if (fd < 0 && errno == ENOENT && (mkdirat(m.carpeta, carpeta, 0777) == 0 || errno == EEXIST))
+        fd = openat(m.carpeta, carpeta, Banderas);
+    if (fd >= 0)
+        return fd;
+    struct stat datos;
+    if (fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) != 0) {
+        char ruta[TamNombre + 1];   // the member's path up to this folder
+        snprintf(ruta, sizeof ruta, "%.*s", static_cast<int>(largoRuta), m.nombre);
+        ErrorFatalCon("Can't create folder '%s'", ruta);
+    }
+    *motivo = S_ISLNK(datos.st_mode) ? "a folder of its name is a symbolic link"
+              : S_ISDIR(datos.st_mode) ? "a folder of its path cannot be opened"
+                                       : "a file is in the way of its folder";
+    return -1;
+}
+
 // The name has passed EsNombreSeguro: relative, no "..", a last component
 // that can be a file.  Empty steps ("a//b") are skipped as a path would.
+// Missing folders are made; a path blocked by a file, or a folder where
+// the file goes, refuses the member and the run goes on.
 const char* PreparaRuta(Miembro& m, const char** motivo)
 {
     m.carpeta = Destino;
@@ -50,21 +95,21 @@ const char* PreparaRuta(Miembro& m, const char** motivo)
             continue;
         memcpy(carpeta, paso, largo);
         carpeta[largo] = '\0';
-        int fd = openat(m.carpeta, carpeta, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat datos;
-        if (fd < 0 && fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(datos.st_mode)) {
-            *motivo = "a folder of its name is a symbolic link";
-            return nullptr;
-        }
+        const int fd = AbreCarpetaDeRuta(m, carpeta, static_cast<size_t>(barra - m.nombre), motivo);
         if (fd < 0)
-            ErrorFatalCon("Can't create file '%s'", m.nombre);
+            return nullptr;
         CierraRuta(m);
         m.carpeta = fd;
     }
     struct stat datos;
-    if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) == 0 &&
-        datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino) {
+    if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) != 0)
+        return paso;
+    if (datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino) {
         *motivo = "it would replace the archive";
+        return nullptr;
+    }
+    if (S_ISDIR(datos.st_mode)) {
+        *motivo = "a folder of its name is in the way";
         return nullptr;
     }
     return paso;

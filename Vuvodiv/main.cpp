@@ -30,7 +30,7 @@ static int Termina()
     if (!ModoElegido->decodifica)
         ListaTotales();
     int sinMiembro = InformaNombresSinMiembro();
-    if (ModoElegido->destino == ASalidaEstandar && fflush(stdout) != 0)
+    if (ModoElegido->salidaEsProducto && (fflush(stdout) != 0 || ferror(stdout)))
         ErrorFatal("Can't write to standard output");
     char mensaje[64];
     if (MiembrosNoRestaurados > 0) {
@@ -56,6 +56,8 @@ int main(int argc, char* argv[])
     Presenta();
     if (base == LlamadaUso)
         MuestraUso();
+    if (ModoElegido->salidaEsProducto && SalidaEstandarCerrada)
+        ErrorFatal("Can't write to standard output");
     AbreArchivo(argv[base]);
     static Miembro miembro;
     static Decodificador decodificador;

@@ -7,16 +7,16 @@
 #include "opciones.h"
 
 #include <cstdlib>
-#include <cctype>
+#include <fnmatch.h>
 
 namespace vuvodiv {
 
 // Each mode once: where bytes go, whether to decode, threads, and the
 // words of its lines.
-const Modo ModoRestaura = {AArchivo, true, true, false, nullptr, "not restored: ", "not restored"};
-const Modo ModoTuberia = {ASalidaEstandar, true, false, false, nullptr, "not restored: ", "not restored"};
-const Modo ModoLista = {ANinguna, false, false, false, nullptr, "not restored: ", "cannot be restored"};
-const Modo ModoPrueba = {ANinguna, true, true, true, "truncated", "", "cannot be restored"};
+const Modo ModoRestaura = {AArchivo, true, false, true, false, nullptr, "not restored: ", "not restored"};
+const Modo ModoTuberia = {ASalidaEstandar, true, true, false, false, nullptr, "not restored: ", "not restored"};
+const Modo ModoLista = {ANinguna, false, true, false, false, nullptr, "", "cannot be restored"};
+const Modo ModoPrueba = {ANinguna, true, false, true, true, "truncated", "", "cannot be restored"};
 const Modo* ModoElegido = &ModoRestaura;
 bool SinReemplazo;
 bool Silencio;
@@ -56,12 +56,13 @@ static const char Ayuda[] =
     "  -q, --quiet           print errors only (and the listing of -l)\n"
     "  -j, --threads=N       restore or test up to N members at once (default:\n"
     "                        one per CPU; the output is the same)\n"
-    "      --help            show this help and exit\n"
-    "      --version         show the version and exit\n"
+    "  -h, --help            show this help and exit\n"
+    "  -V, --version         show the version and exit\n"
     "\n"
-    "MEMBER names, compared without regard to case, choose the members to\n"
-    "restore, list, test or write.  Exit status: 0 when every chosen member was\n"
-    "restored (or would be, with -l and -t), 1 otherwise.\n";
+    "MEMBER names or shell patterns (*, ?, [...]), compared without regard to\n"
+    "case, choose the members to restore, list, test or write.  Exit status: 0\n"
+    "when every chosen member was restored (or would be, with -l and -t), 1\n"
+    "otherwise.\n";
 
 static const char* EligeModo(const Modo& modo)
 {
@@ -114,19 +115,19 @@ int LeeOpciones(int argc, char* argv[])
     return base;
 }
 
-// Names are compared as the listing shows them, without regard to case
-// (the archives come from a system whose names ignore it), and with '_'
-// standing for '.' as in every name the user gives.
+// A name given may be a shell pattern (*, ?, [...]).  Names are compared as
+// the listing shows them, without regard to case (the archives come from a
+// system whose names ignore it), and with '_' standing for '.' as in every
+// name the user gives.  A pattern too long for the buffer could only match
+// a name longer than any member's, so it matches none.
 static bool MismoNombre(const char* dado, const char* visible)
 {
-    for (;; ++dado, ++visible) {
-        char a = *dado == '_' ? '.' : static_cast<char>(tolower(static_cast<unsigned char>(*dado)));
-        char b = static_cast<char>(tolower(static_cast<unsigned char>(*visible)));
-        if (a != b)
-            return false;
-        if (a == '\0')
-            return true;
-    }
+    char patron[4 * TamNombreVisible];
+    size_t i = 0;
+    for (; dado[i] != '\0' && i + 1 < sizeof patron; ++i)
+        patron[i] = dado[i] == '_' ? '.' : dado[i];
+    patron[i] = '\0';
+    return dado[i] == '\0' && fnmatch(patron, visible, FNM_CASEFOLD) == 0;
 }
 
 bool EstaSeleccionado(const char* nombreVisible)

@@ -24,6 +24,7 @@ enum DestinoOctetos {
 struct Modo {
     DestinoOctetos destino;
     bool decodifica;           // false: one line per member from its header alone
+    bool salidaEsProducto;     // standard output is what the user asked for: it must take every byte
     bool conHilos;             // members may be handed to threads
     bool diceOK;               // a sound member's line ends in "OK", not its size
     const char* corte;         // what a cut member's line says before the run stops, or nullptr

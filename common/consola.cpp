@@ -36,11 +36,14 @@ FILE* ConsolaErrores = stdout;
 // A program started with standard input, output or error closed would
 // otherwise hand that number to the first file it opens, and its console
 // text would go into the archive or a restored file.
+bool SalidaEstandarCerrada;
+
 static void AbreDescriptoresEstandar()
 {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
+        SalidaEstandarCerrada = SalidaEstandarCerrada || fd == STDOUT_FILENO;
         // The lower numbers are open, so open() takes exactly this one.
         if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd)
             _exit(1);

@@ -37,6 +37,9 @@ FILE* AbreSumidero();
 // Unbuffered standard output, so every progress mark shows at once; and a
 // file-size limit reported as a write error instead of killing the process.
 void IniciaConsola();
+// Standard output was closed when the program started (IniciaConsola put
+// /dev/null there): a mode whose product is standard output must fail.
+extern bool SalidaEstandarCerrada;
 // The banner line and its underline of '=' as long as the line.
 void PresentaTitulo(const char* titulo);
 

@@ -1,11 +1,13 @@
-// The command line of both programs.  A call whose first argument does not
-// begin with '-' is the one-argument call (BASE) or a call for the usage
-// text, exactly as before the options existed.  Otherwise the arguments are
+// The command line of both programs.  A call in which no argument begins
+// with '-' is the one-argument call (BASE) or a call for the usage text,
+// exactly as before the options existed.  Otherwise the arguments are
 // parsed with getopt_long from the program's table, one option at a time,
 // and the program applies each: one more option is one more line of its
 // table and one more case of its switch.
 
 #include "opciones.h"
+
+#include "nombres.h"
 
 
 #include <cerrno>
@@ -20,11 +22,23 @@ constexpr int FinOpciones = -100;   // below every code LeeOpcion returns
 
 FILE* AvisosLlamada = stderr;
 
+// The argument quoted in the message is escaped as every name is: it may
+// hold bytes that would drive the terminal.
 int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle)
 {
     fprintf(AvisosLlamada, "%s: %s%s%s\nTry '%s --help' for more information.\n", programa, mensaje,
-            detalle ? " " : "", detalle ? detalle : "", programa);
+            detalle ? " " : "", detalle ? EscapaArgumento(detalle) : "", programa);
     return LlamadaErronea;
+}
+
+// Any argument that begins with '-' opens the options, wherever it stands;
+// a call with none is the one-argument call or a call for the usage text.
+static bool HayOpciones(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+            return true;
+    return false;
 }
 
 // getopt_long's tables from the program's: "+" is not used, so options may
@@ -42,6 +56,8 @@ static void ComponeTablas(const Opcion* tabla, int cuenta, char* cortas, option*
         largas[i] = option{tabla[i].larga, tabla[i].conValor ? required_argument : no_argument, nullptr,
                            tabla[i].codigo};
     }
+    *c++ = 'h';
+    *c++ = 'V';
     *c = '\0';
     largas[cuenta] = option{"help", no_argument, nullptr, CodigoAyuda};
     largas[cuenta + 1] = option{"version", no_argument, nullptr, CodigoVersion};
@@ -75,9 +91,11 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
     switch (codigo) {
     case -1:
         return FinOpciones;
+    case 'h':
     case CodigoAyuda:
         fputs(ayuda, stdout);
         return LlamadaTerminada;
+    case 'V':
     case CodigoVersion:
         printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n", programa);
         return LlamadaTerminada;
@@ -93,10 +111,10 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
                const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor))
 {
-    if (argc < 2 || argv[1][0] != '-')
+    if (!HayOpciones(argc, argv))
         return argc == 2 ? 1 : LlamadaUso;
 
-    char cortas[2 * MaxOpciones + 2];
+    char cortas[2 * MaxOpciones + 4];
     option largas[MaxOpciones + 3];
     ComponeTablas(tabla, cuenta, cortas, largas);
     optind = 0;   // a full restart of getopt's state (the fuzz target parses many times)

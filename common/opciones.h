@@ -1,6 +1,6 @@
 // The command line shared by both programs: the one-argument call and its
-// usage text stay as they always were; a first argument that begins with
-// '-' opens the options of the program's table.
+// usage text stay as they always were; an argument that begins with '-',
+// wherever it stands, opens the options of the program's table.
 #pragma once
 
 #include <cstdio>

@@ -29,11 +29,22 @@ struct Temporal {
 static char NombresTemporales[MaxTemporales][TamNombreArchivo + 8];
 static Temporal Temporales[MaxTemporales];
 
-// The signals that end a run and so must take the temporary file with them.
-// One that the caller set to be ignored (nohup, a background job) stays
-// ignored.
-static const int SenalesDeFin[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every catchable signal whose default action ends the process must take
+// the temporary files with it.  One that the caller set to be ignored
+// (nohup, a background job) stays ignored, and so does SIGXFSZ, which the
+// programs ignore so that a file-size limit is a write error they report.
+// The faults a program raises itself (SIGSEGV and its kind) are left to the
+// sanitizers in their builds, whose reports matter more there.
+static const int SenalesDeFin[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
+    SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT, SIGABRT,
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS,
+#endif
+};
 static sigset_t SenalesAtendidas;
+
+static void AtiendeSenal(int senal);
 
 static void BorraTemporalYSal(int senal)
 {
@@ -51,29 +62,45 @@ static void InstalaSenales()
         return;
     instaladas = true;
     sigemptyset(&SenalesAtendidas);
-    for (int senal : SenalesDeFin) {
-        struct sigaction actual;
-        if (sigaction(senal, nullptr, &actual) == 0 && actual.sa_handler == SIG_IGN)
-            continue;
-        struct sigaction nueva = {};
-        nueva.sa_handler = BorraTemporalYSal;
-        sigemptyset(&nueva.sa_mask);
-        sigaction(senal, &nueva, nullptr);
-        sigaddset(&SenalesAtendidas, senal);
-    }
+    for (int senal : SenalesDeFin)
+        AtiendeSenal(senal);
+    for (int senal = SIGRTMIN; senal <= SIGRTMAX; ++senal)
+        AtiendeSenal(senal);
 }
 
-// A file that replaces another keeps its permission bits, as writing it in
+static void AtiendeSenal(int senal)
+{
+    struct sigaction actual;
+    if (sigaction(senal, nullptr, &actual) != 0 || actual.sa_handler == SIG_IGN)
+        return;
+    struct sigaction nueva = {};
+    nueva.sa_handler = BorraTemporalYSal;
+    sigemptyset(&nueva.sa_mask);
+    sigaction(senal, &nueva, nullptr);
+    sigaddset(&SenalesAtendidas, senal);
+}
+
+// A file that replaces another keeps its permission bits, and its owner
+// and group where the process may give them (as root), as writing it in
 // place would; a new one gets what fopen() would give it (0666 less the
-// umask), not mkstemp()'s 0600.
-static mode_t CalculaPermisos(const char* nombreFinal)
+// umask), not mkstemp()'s 0600.  A symbolic link is not an older file of
+// that name: the file replaces the link, and the target is none of its
+// business.
+static bool HeredaDelAnterior(int fd, const char* nombreFinal)
 {
     struct stat anterior;
-    if (fstatat(CarpetaSalida, nombreFinal, &anterior, 0) == 0 && S_ISREG(anterior.st_mode))
-        return anterior.st_mode & 0777;
-    mode_t mascara = umask(0);
-    umask(mascara);
-    return 0666 & ~mascara;
+    mode_t permisos;
+    if (fstatat(CarpetaSalida, nombreFinal, &anterior, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(anterior.st_mode)) {
+        permisos = anterior.st_mode & 0777;
+        if (geteuid() == 0)
+            (void)!fchown(fd, anterior.st_uid, anterior.st_gid);   // then the mode: chown clears set-id bits
+    } else {
+        const mode_t mascara = umask(0);
+        umask(mascara);
+        permisos = 0666 & ~mascara;
+    }
+    return fchmod(fd, permisos) == 0;
 }
 
 // mkstemp() within CarpetaSalida: the six X at the end of plantilla become
@@ -139,7 +166,7 @@ FILE* CreaTemporal(const char* nombreFinal)
     sigprocmask(SIG_SETMASK, &previas, nullptr);
     if (fd < 0)
         return nullptr;
-    if (fchmod(fd, CalculaPermisos(nombreFinal)) != 0 || !(t.archivo = fdopen(fd, "wb+"))) {
+    if (!HeredaDelAnterior(fd, nombreFinal) || !(t.archivo = fdopen(fd, "wb+"))) {
         close(fd);
         BorraTemporal(t);
         return nullptr;

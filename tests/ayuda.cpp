@@ -9,6 +9,8 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,10 +25,41 @@ CarpetaTemporal::CarpetaTemporal()
     ruta_ = plantilla;
 }
 
+static void PonInmutable(const std::string& ruta, bool inmutable)
+{
+    const int fd = open(ruta.c_str(), O_RDONLY | O_DIRECTORY);
+    int atributos = 0;
+    if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &atributos) == 0) {
+        atributos = inmutable ? atributos | FS_IMMUTABLE_FL : atributos & ~FS_IMMUTABLE_FL;
+        ioctl(fd, FS_IOC_SETFLAGS, &atributos);
+    }
+    if (fd >= 0)
+        close(fd);
+}
+
 CarpetaTemporal::~CarpetaTemporal()
 {
     std::error_code ignorado;
+    for (const auto& entrada : std::filesystem::recursive_directory_iterator(ruta_, ignorado))
+        if (entrada.is_directory(ignorado) && !entrada.is_symlink(ignorado)) {
+            PonInmutable(entrada.path().string(), false);   // BloqueaCarpeta's folders
+            chmod(entrada.path().c_str(), 0755);
+        }
     std::filesystem::remove_all(ruta_, ignorado);
+}
+
+bool BloqueaCarpeta(const std::string& ruta)
+{
+    mkdir(ruta.c_str(), 0755);
+    chmod(ruta.c_str(), 0555);
+    PonInmutable(ruta, true);
+    const std::string prueba = ruta + "/prueba";
+    const int fd = open(prueba.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+        return true;
+    close(fd);
+    unlink(prueba.c_str());
+    return false;
 }
 
 void EscribeArchivo(const std::string& ruta, const std::string& bytes)

@@ -22,6 +22,11 @@ private:
     std::string ruta_;
 };
 
+// Makes the folder (when missing) one in which no file can be created, also
+// by root: immutable where the file system allows it, read-only otherwise.
+// False when neither holds.  CarpetaTemporal undoes it before removing.
+bool BloqueaCarpeta(const std::string& ruta);
+
 void EscribeArchivo(const std::string& ruta, const std::string& bytes);
 std::string LeeArchivo(const std::string& ruta);
 std::string LeeTodo(FILE* archivo);   // every byte of an open stream, from its start

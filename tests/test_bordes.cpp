@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,6 +29,7 @@ struct Arranque {
     std::vector<int> cerrados;    // descriptors closed before exec
     int ignorada = 0;             // a signal set to be ignored, as nohup does
     size_t sitio = 0;             // > 0: output on a one-page pipe with this much room
+    const char* salida = nullptr; // a file to take standard output instead of the pipe
 };
 
 struct Proceso {
@@ -52,11 +54,15 @@ Proceso Lanza(const std::string& programa, const std::vector<std::string>& args,
     pid_t hijo = fork();
     if (hijo == 0) {
         alarm(20);   // a program that hangs fails the test instead of the run
+        const rlimit sinVolcado{0, 0};   // a signal that dumps core leaves no core file
+        setrlimit(RLIMIT_CORE, &sinVolcado);
         if (arranque.ignorada)
             signal(arranque.ignorada, SIG_IGN);
         dup2(tubo[1], STDOUT_FILENO);
         close(tubo[0]);
         close(tubo[1]);
+        if (arranque.salida)
+            dup2(open(arranque.salida, O_WRONLY), STDOUT_FILENO);
         for (int fd : arranque.cerrados)
             close(fd);
         EjecutaEnCarpeta(programa, args, carpeta);
@@ -214,6 +220,23 @@ TEST(Flujos, ClosedStandardStreamsDoNotReceiveFiles)
     EXPECT_EQ(LeeArchivo(cerrada / "t.txt"), texto);
 }
 
+// With -l and -p standard output is the product: closed or full, the run
+// fails instead of reporting success with the listing or the data gone.
+TEST(Flujos, ListingOrDataThatCannotReachStandardOutputFails)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "t.txt", TextoDePrueba(3000, 4));
+    EscribeArchivo(carpeta / "x.lst", "t_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    for (const char* modo : {"-lq", "-pq", "-l", "-p"}) {
+        Arranque llena;
+        llena.salida = "/dev/full";
+        EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {modo, "x"}, carpeta.Ruta(), llena)).estado, 1) << modo;
+        EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {modo, "x"}, carpeta.Ruta(), {{STDOUT_FILENO}})).estado, 1) << modo;
+    }
+    EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {"-lq", "x"}, carpeta.Ruta(), {})).estado, 0);
+}
+
 // ---- Signals ---------------------------------------------------------------------------
 // The programs are held in a console write (a pipe with no room) once their
 // temporary file exists, then signalled.
@@ -256,6 +279,23 @@ TEST(Senales, BrokenPipeRemovesTheTemporaryFile)
     proceso.lectura = -1;
     EXPECT_EQ(Espera(proceso).estado, 128 + SIGPIPE);
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"x.cmp", "x.lst"}));
+}
+
+// Every signal whose default action ends the process takes the temporary
+// archive with it and then ends the run by that signal; SIGXFSZ, ignored so
+// that a size limit is reported as a write error, lets the run finish.
+TEST(Senales, EveryEndingSignalRemovesTheTemporaryFile)
+{
+    CarpetaTemporal carpeta;
+    const Arranque arranque = RetieneEnElPrimerMiembro(carpeta);
+    for (int senal : {SIGQUIT, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGRTMIN + 2, SIGXFSZ}) {
+        Proceso proceso = Lanza(DEDEZODI_BIN, {"x"}, carpeta.Ruta(), arranque);
+        ASSERT_TRUE(AparecenTemporal(carpeta.Ruta(), "x.cmp."));
+        kill(proceso.pid, senal);
+        EXPECT_EQ(Espera(proceso).estado, senal == SIGXFSZ ? 0 : 128 + senal) << strsignal(senal);
+        unlink((carpeta / "x.cmp").c_str());
+        EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (std::vector<std::string>{"a", "x.lst"})) << strsignal(senal);
+    }
 }
 
 // An interrupt at any moment, also while the temporary archive is being
@@ -419,4 +459,39 @@ TEST(Permisos, ReplacedFilesKeepTheirMode)
     umask(mascara);
     ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
     EXPECT_EQ(Permisos(carpeta / "a"), 0666u & ~mascara);
+
+    // A link in the member's place is no older file: the file that replaces
+    // it does not take the mode of the link's target.
+    unlink((carpeta / "a").c_str());
+    EscribeArchivo(carpeta / "fuera", "target");
+    chmod((carpeta / "fuera").c_str(), 0777);
+    ASSERT_EQ(symlink("fuera", (carpeta / "a").c_str()), 0);
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    EXPECT_EQ(Permisos(carpeta / "a"), 0666u & ~mascara);
+    EXPECT_EQ(LeeArchivo(carpeta / "fuera"), "target");
+}
+
+// Run as root, a file that replaces another keeps its owner and group, so
+// the user it belonged to is not locked out of it.
+TEST(Permisos, ReplacedFilesKeepTheirOwner)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a", "private");
+    EscribeArchivo(carpeta / "x.lst", "a\n");
+    EscribeArchivo(carpeta / "x.cmp", "older");
+    for (const char* nombre : {"a", "x.cmp"}) {
+        ASSERT_EQ(chown((carpeta / nombre).c_str(), 65534, 65534), 0);
+        chmod((carpeta / nombre).c_str(), 0600);
+    }
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"x"}, carpeta.Ruta()).estado, 0);
+    for (const char* nombre : {"a", "x.cmp"}) {
+        struct stat datos;
+        ASSERT_EQ(stat((carpeta / nombre).c_str(), &datos), 0);
+        EXPECT_EQ(datos.st_uid, 65534u) << nombre;
+        EXPECT_EQ(datos.st_gid, 65534u) << nombre;
+        EXPECT_EQ(datos.st_mode & 0777, 0600u) << nombre;
+    }
 }

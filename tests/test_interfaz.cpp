@@ -69,18 +69,48 @@ TEST(LlamadaVuvodiv, OneArgumentCallPrintsWhatItAlwaysPrinted)
     EXPECT_EQ(ayuda.salida.rfind("Usage: Vuvodiv BASE\n", 0), 0u);
     for (const char* opcion : {"--list", "--test", "--pipe", "--directory", "--no-overwrite", "--quiet"})
         EXPECT_TRUE(Contiene(ayuda.salida, opcion)) << opcion;
-    auto version = EjecutaPrograma(DEDEZODI_BIN, {"--version"}, carpeta.Ruta());
-    EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
-
-    for (const Args& args : {Args{"x", "-l"}, Args{"x", "y", "z"}}) {   // no leading '-': the usage text
-        auto uso = Vuvodiv(carpeta, args);
-        EXPECT_EQ(uso.estado, 0);
-        EXPECT_TRUE(Contiene(uso.salida, "\nTo call this programme:\nVuvodiv FileName\n"));
+    EXPECT_EQ(Vuvodiv(carpeta, {"-h"}).salida, ayuda.salida);
+    for (const char* opcion : {"--version", "-V"}) {
+        auto version = EjecutaPrograma(DEDEZODI_BIN, {opcion}, carpeta.Ruta());
+        EXPECT_EQ(version.salida, "Dedezodi " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n");
     }
+
+    auto uso = Vuvodiv(carpeta, {"x", "y", "z"});   // no argument begins with '-': the usage text
+    EXPECT_EQ(uso.estado, 0);
+    EXPECT_TRUE(Contiene(uso.salida, "\nTo call this programme:\nVuvodiv FileName\n"));
     auto mala = Vuvodiv(carpeta, {"-x", "x"});
     EXPECT_EQ(mala.estado, 1);
     EXPECT_EQ(mala.salida, "");
     EXPECT_EQ(mala.errores, "Vuvodiv: unknown option -x\nTry 'Vuvodiv --help' for more information.\n");
+}
+
+// Would catch: an option after BASE taken for the usage text (status 0, no
+// work done), and an argument that drives the terminal from an error line.
+TEST(LlamadaVuvodiv, OptionsAfterBaseAndEscapedArguments)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Mezcla());
+    auto prueba = Vuvodiv(carpeta, {"x", "-t"});
+    EXPECT_EQ(prueba.estado, 1);
+    EXPECT_TRUE(Contiene(prueba.salida, "mal.txt")) << prueba.salida;
+    EXPECT_FALSE(ExisteArchivo(carpeta / "sincr.txt"));
+
+    EscribeArchivo(carpeta / "t.txt", TextoDePrueba(20000, 3));
+    EscribeArchivo(carpeta / "n.lst", "t_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "--best", "n"}, carpeta.Ruta()).estado, 0);
+    const std::string mejor = LeeArchivo(carpeta / "n.cmp");
+    unlink((carpeta / "n.cmp").c_str());
+    auto empaca = EjecutaPrograma(DEDEZODI_BIN, {"n", "--best"}, carpeta.Ruta());
+    EXPECT_EQ(empaca.estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "n.cmp"), mejor);
+
+    auto escapa = EjecutaPrograma(DEDEZODI_BIN, {"-q", "t", "x\x1b]0;owned\a"}, carpeta.Ruta());
+    EXPECT_EQ(escapa.estado, 1);
+    EXPECT_TRUE(Contiene(escapa.errores, "x\\x1b]0;owned\\x07")) << escapa.errores;
+    EXPECT_FALSE(Contiene(escapa.errores, "\x1b"));
+    auto opcion = Vuvodiv(carpeta, {"--\x1b[2J"});
+    EXPECT_EQ(opcion.estado, 1);
+    EXPECT_FALSE(Contiene(opcion.errores, "\x1b")) << opcion.errores;
 }
 
 // Would catch: the limit or the '_' rule applied to the folders of BASE, the
@@ -184,6 +214,13 @@ TEST(ModosVuvodiv, ListAndTest)
         EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Archive 'x.cmp' is truncated in member 'b'\n")) << modo;
     }
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+
+    // The archive's name in that message is escaped like every name, and a
+    // member's name is text, not a format.
+    EscribeArchivo(carpeta / "\x1b]0.cmp", Plano("%s%n", 0, "defgh").substr(0, 25));
+    auto cortado = Vuvodiv(carpeta, {"-t", "\x1b]0"});
+    EXPECT_EQ(cortado.estado, 1);
+    EXPECT_TRUE(Contiene(cortado.salida, "Archive '\\x1b]0.cmp' is truncated in member '%s%n'")) << cortado.salida;
 }
 
 // Would catch: messages mixed into the data, bytes without their
@@ -207,6 +244,13 @@ TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
     EXPECT_EQ(lzh.estado, 0);
     EXPECT_TRUE(lzh.salida == texto) << "the piped bytes differ";
     EXPECT_TRUE(Contiene(lzh.errores, std::string(20, 'o') + "  30000"));
+
+    // Patterns choose as names do (case aside, '_' for '.'), and one that
+    // matches nothing is reported like a name.
+    auto patron = Vuvodiv(carpeta, {"-pq", "x", "S*_TXT", "[b]in.?at", "*.zip"});
+    EXPECT_EQ(patron.estado, 1);
+    EXPECT_EQ(patron.salida, "a\nb\n\r\x81");
+    EXPECT_EQ(patron.errores, "*.zip: not in the archive\n\nFatal error. 1 name matched no member\n");
 
     auto falta = Vuvodiv(carpeta, {"-pq", "x", "tra.txt", "nada"});
     EXPECT_EQ(falta.estado, 1);
@@ -268,6 +312,30 @@ TEST(SeguridadInterfaz, NeitherTheArchiveNorThroughALink)
     auto d = Vuvodiv(carpeta, {"-d", "w", "w/b", "B.CMP"});   // the same archive reached from elsewhere
     EXPECT_EQ(d.estado, 1);
     EXPECT_EQ(LeeArchivo(carpeta / "w/b.cmp"), archivo);
+}
+
+// Would catch: a member in a missing folder stopping the run, a path
+// blocked by a file or by a folder in the file's place stopping it too, and
+// -d not making the folders above its own.
+TEST(SeguridadInterfaz, MissingFoldersAreMadeBlockedPathsRefused)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("d/e/pw", 1, "uno") + Plano("f/y", 1, "dos") +
+                                          Plano("x/services", 1, "tres") + Plano("z", 1, "cuatro") + Fin);
+    mkdir((carpeta / "sal").c_str(), 0777);
+    mkdir((carpeta / "sal/x").c_str(), 0777);
+    mkdir((carpeta / "sal/x/services").c_str(), 0777);
+    EscribeArchivo(carpeta / "sal/f", "un archivo");
+    auto r = Vuvodiv(carpeta, {"-d", "sal", "x"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/d/e/pw"), "uno");
+    EXPECT_TRUE(Contiene(r.salida, "\nf/y             not restored: a file is in the way of its folder")) << r.salida;
+    EXPECT_TRUE(Contiene(r.salida, "\nx/services      not restored: a folder of its name is in the way"));
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/z"), "cuatro");
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. 2 members not restored\n"));
+
+    EXPECT_EQ(Vuvodiv(carpeta, {"-d", "nuevo/sub/dir", "x", "z"}).estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "nuevo/sub/dir/z"), "cuatro");
 }
 
 // Would catch: the temporary file of a member in a subfolder looked for in

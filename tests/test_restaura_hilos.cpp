@@ -183,10 +183,10 @@ TEST(RestauraHilos, FailedWriteOrCreationLeavesNoLaterMemberNorTemporaryFile)
     EXPECT_TRUE(Contiene(escritura.resultado.salida, "Fatal error. Can't write file 'grande'"));
     EXPECT_EQ(escritura.nombres, (std::vector<std::string>{"a", "x.cmp"}));
 
-    // "f" is a file, so the folder of "f/x" cannot be opened.
+    // No file can be created in "f".
     const std::string creacion = m[0] + m[2] + m[3] + Renombra(m[4], "f/x", 1) + m[1] + Fin;
     const Corrida carpeta =
-        Compara(creacion, {}, 0, [](const CarpetaTemporal& c) { EscribeArchivo(c / "f", "un archivo"); });
+        Compara(creacion, {}, 0, [](const CarpetaTemporal& c) { ASSERT_TRUE(BloqueaCarpeta(c / "f")); });
     EXPECT_TRUE(Contiene(carpeta.resultado.salida, "  5000\nFatal error. Can't create file 'f/x'"));
     EXPECT_EQ(carpeta.nombres, (std::vector<std::string>{"a", "b", "c", "f", "x.cmp"}));
 }

@@ -432,11 +432,12 @@ TEST(FallosVuvodiv, WriteErrorKeepsTheOlderFile)
 TEST(FallosVuvodiv, CreateAndReadErrors)
 {
     CarpetaTemporal carpeta;
-    auto r = Restaura(carpeta.Ruta(), Plano("a", 1, "aa") + Plano("nodir/b", 1, "bb") + Fin);
+    ASSERT_TRUE(BloqueaCarpeta(carpeta / "ro"));
+    auto r = Restaura(carpeta.Ruta(), Plano("a", 1, "aa") + Plano("ro/b", 1, "bb") + Plano("c", 1, "cc") + Fin);
     EXPECT_EQ(r.estado, 1);
     EXPECT_EQ(TrasBanner(r.salida), "\nFile of compressed data: x.cmp\n" + LineaMiembro("a", 2) +
-                                        "\nFatal error. Can't create file 'nodir/b'\n");
-    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"a", "x.cmp"}));
+                                        "\nFatal error. Can't create file 'ro/b'\n");
+    EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"a", "ro", "x.cmp"}));
 
     CarpetaTemporal otra;
     ASSERT_EQ(mkdir((otra / "x.cmp").c_str(), 0755), 0);
