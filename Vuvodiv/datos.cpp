@@ -42,6 +42,7 @@ void PreparaMiembro(Miembro& m)
     ArreglaSeparador(m.nombre);
     EscapaNombre(m.nombre, m.visible);
     m.descriptor = -1;
+    m.carpeta = -1;   // none of its own yet
     m.leidos = m.escritos = 0;
     m.truncado = m.danado = m.errorLectura = m.enVivo = false;
     m.salida = nullptr;

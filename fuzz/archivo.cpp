@@ -24,6 +24,7 @@ static Decodificador D;
 static void PreparaEstado()
 {
     M = Miembro{};
+    M.carpeta = -1;   // no member folder open
     D = Decodificador{};
     HilosPedidos = 1;
     MiembrosNoRestaurados = 0;

@@ -102,11 +102,12 @@ void Restaura(const Miembro* miembros, int cuenta)
     Entrada = fopen("../x.cmp", "rb");
     EXIGE(Entrada != nullptr);
     int restaurados = 0;
+    static vuvodiv::Miembro miembro;
+    static vuvodiv::Decodificador decodificador;
+    miembro = vuvodiv::Miembro{};
     try {
-        while (vuvodiv::LeeCabecera()) {
-            vuvodiv::Vuvodiv();
-            ++restaurados;
-        }
+        for (; vuvodiv::LeeCabecera(miembro); ++restaurados)
+            vuvodiv::TrataMiembro(miembro, decodificador);
     } catch (const FinFatal&) {
         ReportaHallazgo("restoring our own archive: %s", MensajeFatal);
     }
