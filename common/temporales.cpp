@@ -30,17 +30,15 @@ static char NombresTemporales[MaxTemporales][TamNombreArchivo + 8];
 static Temporal Temporales[MaxTemporales];
 
 // Every catchable signal whose default action ends the process must take
-// the temporary files with it.  One that the caller set to be ignored
-// (nohup, a background job) stays ignored, and so does SIGXFSZ, which the
-// programs ignore so that a file-size limit is a write error they report.
-// The faults a program raises itself (SIGSEGV and its kind) are left to the
-// sanitizers in their builds, whose reports matter more there.
+// the temporary files with it.  Only a signal still at its default action
+// is taken over: one that the caller set to be ignored (nohup, a background
+// job) stays ignored, SIGXFSZ stays ignored so that a file-size limit is a
+// write error the programs report, and one that something else in the
+// process handles (a sanitizer's fault reports, a fuzzer's timer) keeps
+// its handler.
 static const int SenalesDeFin[] = {
-    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
-    SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT, SIGABRT,
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS,
-#endif
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF,
+    SIGPOLL, SIGPWR, SIGSTKFLT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS,
 };
 static sigset_t SenalesAtendidas;
 
@@ -71,7 +69,7 @@ static void InstalaSenales()
 static void AtiendeSenal(int senal)
 {
     struct sigaction actual;
-    if (sigaction(senal, nullptr, &actual) != 0 || actual.sa_handler == SIG_IGN)
+    if (sigaction(senal, nullptr, &actual) != 0 || (actual.sa_flags & SA_SIGINFO) || actual.sa_handler != SIG_DFL)
         return;
     struct sigaction nueva = {};
     nueva.sa_handler = BorraTemporalYSal;
