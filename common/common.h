@@ -150,12 +150,7 @@ extern __thread uint16_t Frecuencia[NumNodos + 1];
 extern __thread int16_t Hijo[NumNodos];
 extern __thread int16_t Padre[NumNodos + NumSimbolos];
 
-// The bit buffer shared by the bit writer and the bit reader: pending bits
-// sit at the top of AuxLZW, LongLZW counts them.
-extern __thread uint16_t AuxLZW;
-extern __thread uint8_t LongLZW;
-
-void IniciaHuffman();              // starting tree; clears the bit buffer
+void IniciaHuffman();              // starting tree
 void Actualiza(int simbolo);       // count one more of simbolo
 
 // The decoder's update, done on its walk down the tree so that no parent
