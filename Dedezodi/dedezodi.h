@@ -42,8 +42,8 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
 extern int MiembrosAjenos;
 
 // One member written straight into Salida by the calling thread, its line
-// drawn as it goes, with the encoder given (miembro.cpp).
-void Dedezodi(const char* nombre, uint8_t tipo, int (*codificador)());
+// drawn as it goes (miembro.cpp).  It chooses the member's encoder.
+void Dedezodi(const char* nombre, uint8_t tipo);
 // Its pieces, for a member a worker packs apart.  AbreEntrada opens the file
 // into EntradaMiembro and returns why it cannot be packed (a format for
 // ErrorFatalCon), or nullptr.  CodificaMiembro packs it into Salida, the
@@ -85,6 +85,8 @@ extern int NumHilos;
 // Slides of the shared-tree encoder replayed by threads other than the
 // coder since the run began.
 extern std::atomic<uint64_t> DeslizadasAjenas;
+// The smallest member whose trees are shared: two rounds of slides.
+constexpr uint32_t MinimoCompartido = 1 << 16;
 
 // The LZH encoder's pieces (lzh.cpp).  The bit writer takes the top
 // `cuenta` bits of `codigo`; EmpiezaBits empties it for a member.

@@ -48,7 +48,7 @@ namespace dedezodi {
 
 std::atomic<uint64_t> DeslizadasAjenas;
 
-constexpr int TamRonda = 1 << 15;                  // slides per round
+constexpr int TamRonda = MinimoCompartido / 2;     // slides per round
 constexpr int TamAnillo = 4 * TamRonda;            // input ring: blocks j-1..j+2
 constexpr int MascaraAnillo = TamAnillo - 1;
 static_assert(3 * TamRonda + Anticipo <= TamAnillo, "the ring holds what a round reads and codes");
@@ -70,16 +70,20 @@ struct alignas(64) Buscador {
 };
 static Buscador Buscadores[MaxHilos];   // 0 is the coder
 
+// The input ring: input byte i at i & MascaraAnillo.  The coder writes it
+// during a round too, but only block j+1's bytes, which the round's replay
+// (block j and the 59 bytes after it) never reads.
+static uint8_t Anillo[TamAnillo];
 // Written by the coder only while the workers wait; read by them after the
 // round is given out.
-static uint8_t Anillo[TamAnillo];     // input byte i at i & MascaraAnillo
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
 static int Paridad;                   // the round's parity: which map and records
 static bool EmpiezaMiembro;           // the round starts the member
 static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
 static uint64_t UltimaDeslizada;
 static uint64_t LeidosRonda;          // input bytes read when the round was given out
-static int Activos;                   // threads taking part, the coder included
+static int Activos;                   // threads taking part, the coder included,
+static int Participantes[MaxHilos];   // and which: the coder (0) first
 
 // The coder's own count of input bytes in the ring and whether the input
 // ended.  Counts of bytes and slides are 64-bit: a member of nearly 4 GiB
@@ -110,11 +114,12 @@ static void Apunta(int yo)
     Buscadores[yo].trabajo = Trabajo;
 }
 
-// A worker's start of a member: the coder's window, which already holds the
-// member's first bytes.
-static void PreparaTrabajador(int yo)
+// A worker that joins the rounds: no trees, and the coder's window (at a
+// member's start it already holds the member's first bytes).
+static void Incorpora(int yo)
 {
     Apunta(yo);
+    IniciaArbol();
     memcpy(Texto, Buscadores[0].texto, sizeof Texto);
 }
 
@@ -196,11 +201,12 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
     uint64_t total = 0;
     double segundos = 0;
     for (int h = 0; h < Activos; ++h) {
+        Buscador& buscador = Buscadores[Participantes[h]];
         for (int b = 0; b < NumArboles; ++b) {
-            costo[b] += Buscadores[h].trabajo[b];
-            Buscadores[h].trabajo[b] = 0;
+            costo[b] += buscador.trabajo[b];
+            buscador.trabajo[b] = 0;
         }
-        segundos += Buscadores[h].segundos;
+        segundos += buscador.segundos;
     }
     for (int b = 0; b < NumArboles; ++b)
         total += costo[b];
@@ -249,7 +255,7 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
         for (int h = mejor + 1; h < proximos; ++h)
             if (falta[h] > falta[mejor])
                 mejor = h;
-        despues[orden[i]] = static_cast<uint8_t>(mejor);
+        despues[orden[i]] = static_cast<uint8_t>(Participantes[mejor]);
         falta[mejor] -= static_cast<double>(costo[orden[i]]);
     }
 }
@@ -292,39 +298,59 @@ static void DaRonda(uint64_t j)
     if (AnilloCompleto && UltimaDeslizada > ultima)
         UltimaDeslizada = ultima;
     LeidosRonda = Leidos;
-    for (int w = 1; w < Activos; ++w)
-        Encarga(w, ReproduceRonda);
+    for (int h = 1; h < Activos; ++h)
+        Encarga(Participantes[h], ReproduceRonda);
 }
 
-// How many threads take part in the next round: all of them while the
-// split pays, the coder alone for a while when it did not.
+static void EsperaParticipantes()
+{
+    for (int h = 1; h < Activos; ++h)
+        EsperaTrabajador(Participantes[h]);
+}
+
+// Workers free of other tasks join the rounds.  Returns how many take part.
+static int Incorporados(int trabajadores)
+{
+    int activos = Activos;
+    for (int w = 1; w <= trabajadores; ++w) {
+        bool dentro = false;
+        for (int h = 1; h < Activos; ++h)
+            dentro |= Participantes[h] == w;
+        if (!dentro && Termino(w)) {
+            Encarga(w, Incorpora);
+            Participantes[activos++] = w;
+        }
+    }
+    for (int h = Activos; h < activos; ++h)
+        EsperaTrabajador(Participantes[h]);
+    return activos;
+}
+
+// How many threads take part in the next round: those taking part and any
+// worker now free while the split pays, the coder alone for a while when it
+// did not.
 static int Proximos(double espera, int trabajadores)
 {
     static int castigo = 1, solo = 0;
     if (Activos > 1) {
         double ajeno = 0;
-        for (int w = 1; w < Activos; ++w)
-            ajeno += Buscadores[w].segundos;
-        if (espera <= ajeno) {
-            castigo = 1;
-            return Activos;
+        for (int h = 1; h < Activos; ++h)
+            ajeno += Buscadores[Participantes[h]].segundos;
+        if (espera > ajeno) {
+            solo = castigo;
+            castigo = castigo < MaxCastigo ? 2 * castigo : MaxCastigo;
+            return 1;
         }
-        solo = castigo;
-        castigo = castigo < MaxCastigo ? 2 * castigo : MaxCastigo;
+        castigo = 1;
+    } else if (solo > 0 && --solo > 0) {
         return 1;
     }
-    if (solo > 0 && --solo > 0)
-        return 1;
-    // Back in: each worker's window is brought up to the coder's.
-    for (int w = 1; w <= trabajadores; ++w)
-        memcpy(Buscadores[w].texto, Texto, sizeof Texto);
-    return trabajadores + 1;
+    return Incorporados(trabajadores);
 }
 
 int DedezodiLZHHilos()
 {
     const int trabajadores = ArrancaEquipo(NumHilos);
-    EsperaEquipo();   // a fatal error may have left a round running
     IniciaHuffman();
     EmpiezaBits();
     Apunta(0);
@@ -332,12 +358,10 @@ int DedezodiLZHHilos()
     AnilloCompleto = Leidos < Anticipo;
     memcpy(Anillo, &Texto[InicioEscritura], Leidos);
     LlenaAnillo(TamRonda + Anticipo - 1);
-    for (int w = 1; w <= trabajadores; ++w)
-        Encarga(w, PreparaTrabajador);
-    EsperaEquipo();
-    Activos = trabajadores + 1;
+    Activos = 1;
+    Activos = Incorporados(trabajadores);
     for (int b = 0; b < NumArboles; ++b)
-        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(b % Activos);
+        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(Participantes[b % Activos]);
 
     uint64_t t = 0;
     for (uint64_t j = 0;; ++j) {
@@ -352,16 +376,18 @@ int DedezodiLZHHilos()
             aparte += Reloj(CLOCK_THREAD_CPUTIME_ID) - codifica;
         }
         const double espera = Reloj(CLOCK_MONOTONIC);
-        EsperaEquipo();
-        const int proximos = Proximos(Reloj(CLOCK_MONOTONIC) - espera, trabajadores);
+        EsperaParticipantes();
         const bool ultima = AnilloCompleto && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
-        Reparte(aparte, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
-        Activos = proximos;
+        const int proximos = ultima ? Activos : Proximos(Reloj(CLOCK_MONOTONIC) - espera, trabajadores);
         if (ultima) {
             t = CodificaRonda(j, t);
             break;
         }
+        // Reparte reads the round's threads (Activos) and shares among the
+        // next round's (Participantes, proximos of them).
+        Reparte(aparte, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
         MueveArboles(Dueno[j & 1], Dueno[(j + 1) & 1]);
+        Activos = proximos;
     }
 
     CodificaFinal();

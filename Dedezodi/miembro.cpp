@@ -241,10 +241,18 @@ uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
     return metodo;
 }
 
-void Dedezodi(const char* nombre, uint8_t tipo, int (*codificador)())
+void Dedezodi(const char* nombre, uint8_t tipo)
 {
     if (const char* error = AbreEntrada(nombre))
         ErrorFatalCon(error, nombre);
+    // The encoder, chosen here once per member: the cost-based one when
+    // asked; the trees shared among the threads when there are several and
+    // the member reports at least two of their rounds; else the plain one.
+    int (*codificador)() = DedezodiLZH;
+    if (ModoOptimo)
+        codificador = DedezodiLZHOptimo;
+    else if (NumHilos > 1 && TamanoOriginal >= MinimoCompartido)
+        codificador = DedezodiLZHHilos;
     EmpiezaLinea(nombre);
     const off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();

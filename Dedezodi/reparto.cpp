@@ -14,9 +14,9 @@
 // error come out as one thread makes them.
 //
 // The packing thread takes a member itself when it is the next to lay
-// (straight into the archive, its line drawn as it goes, and with the
-// trees shared among the workers when no member is left to hand out), or
-// into its own spill when the next is still being packed elsewhere.
+// (straight into the archive, its line drawn as it goes, its trees shared
+// with every worker that is or becomes free), or into its own spill when
+// the next is still being packed elsewhere.
 
 #include "arbol.h"
 #include "dedezodi.h"
@@ -70,16 +70,11 @@ static void EmpaquetaEncargo(int yo)
 }
 
 // Member k here, straight into the archive, from the window the member
-// before left.  The encoder is chosen here, once per member.
-static void EmpaquetaAqui(int k, bool equipoLibre)
+// before left.
+static void EmpaquetaAqui(int k)
 {
-    int (*codificador)() = DedezodiLZH;
-    if (ModoOptimo)
-        codificador = DedezodiLZHOptimo;
-    else if (equipoLibre && NumHilos > 1)
-        codificador = DedezodiLZHHilos;
     memcpy(&Texto[InicioEscritura], Cola, TamCola);
-    Dedezodi(Lista[k], ListaTipos[k], codificador);
+    Dedezodi(Lista[k], ListaTipos[k]);
     memcpy(Cola, &Texto[InicioEscritura], TamCola);
 }
 
@@ -107,7 +102,7 @@ static void Coloca(int w)
     const int k = e.miembro;
     e.miembro = -1;
     if (e.fallo || e.leidos < TamCola) {
-        EmpaquetaAqui(k, false);
+        EmpaquetaAqui(k);
         return;
     }
     TamanoOriginal = e.leidos;
@@ -142,14 +137,6 @@ static int Reparte(int siguiente, int cuenta, int hilos)
     return siguiente;
 }
 
-static bool EquipoLibre(int hilos)
-{
-    for (int w = 1; w < hilos; ++w)
-        if (Encargos[w].miembro >= 0)
-            return false;
-    return true;
-}
-
 void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[], int cuenta)
 {
     // The cost-based encoder keeps its state in one set of tables.
@@ -173,7 +160,7 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
         }
         if (w < 0) {   // the next to lay, and no one has it yet
             siguiente = Reparte(k + 1, cuenta, hilos);
-            EmpaquetaAqui(k++, siguiente == cuenta && EquipoLibre(hilos));
+            EmpaquetaAqui(k++);
             continue;
         }
         siguiente = Reparte(siguiente, cuenta, hilos);

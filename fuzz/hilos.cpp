@@ -8,7 +8,7 @@
 // is cut in three files at points the next two bytes choose, so short
 // members that depend on the window bytes the one before left are met too.
 // The three are packed as one list (workers take whole members) and the
-// first alone (its trees shared among the threads).  Any fatal error or
+// first alone (its trees shared among the threads when it is long enough).  Any fatal error or
 // difference is a finding.
 
 #include "arbol.h"
@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
     size_t tamanos[NumMiembros];
     for (int i = 0; i < NumMiembros; ++i) {
         std::string miembro(reinterpret_cast<const char*>(datos + 3 + cortes[i]), cortes[i + 1] - cortes[i]);
-        // Repeated up to about 40 KB: two or three rounds of the encoder.
+        // Repeated past two rounds of the shared-tree encoder.
         if (estira && !miembro.empty())
-            while (miembro.size() < 40000)
+            while (miembro.size() < dedezodi::MinimoCompartido + 5000)
                 miembro += miembro;
         EscribeBytes(Nombres[i], reinterpret_cast<const uint8_t*>(miembro.data()), miembro.size());
         tamanos[i] = miembro.size();
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
             // The second member goes to a worker from the start; one of 119
             // bytes or more is laid as the worker packed it.  A lone
             // member's first round is replayed by every thread.
-            if (cuantos == 1)
+            if (cuantos == 1 && tamanos[0] >= dedezodi::MinimoCompartido)
                 EXIGE(dedezodi::DeslizadasAjenas > deslizadas);
             else if (tamanos[0] >= 119 && tamanos[1] >= 119)
                 EXIGE(dedezodi::MiembrosAjenos > miembros);

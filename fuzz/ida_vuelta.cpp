@@ -56,8 +56,7 @@ void Empaqueta(Miembro* miembros, int cuenta)
     EXIGE(Salida != nullptr);
     for (int i = 0; i < cuenta; ++i) {
         LimpiaVentana();
-        dedezodi::Dedezodi(miembros[i].nombre, TipoBinario,
-                           dedezodi::ModoOptimo ? dedezodi::DedezodiLZHOptimo : dedezodi::DedezodiLZH);
+        dedezodi::Dedezodi(miembros[i].nombre, TipoBinario);
     }
     dedezodi::EscribeFalsaCabecera();
     EXIGE(fclose(Salida) == 0);

@@ -64,7 +64,7 @@ std::string EmpaquetaSemilla(const std::vector<std::pair<std::string, std::strin
         EscribeBytes(nombre, reinterpret_cast<const uint8_t*>(datos.data()), datos.size());
     Salida = fopen("x.cmp", "wb+");
     for (const auto& archivo : archivos)
-        dedezodi::Dedezodi(archivo.first.c_str(), TipoTexto, dedezodi::DedezodiLZH);
+        dedezodi::Dedezodi(archivo.first.c_str(), TipoTexto);
     dedezodi::EscribeFalsaCabecera();
     fclose(Salida);
     Salida = nullptr;

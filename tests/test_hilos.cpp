@@ -23,9 +23,9 @@ namespace {
 // and returns the archive; every chain starts from a fresh process's window.
 // Checks that the work was shared the way the count says: with one thread
 // no other thread packs a member or replays a slide; with several, the
-// members after the first are packed by workers when the list has more
-// than one of 119 bytes or more, and a list of one long member has its
-// slides replayed by workers.
+// second member is packed by a worker when it and another have 119 bytes or
+// more, and a lone member of two rounds or more has its slides replayed by
+// workers.
 std::string PackChain(const std::vector<std::string>& entradas, int hilos)
 {
     CarpetaTemporal carpeta;
@@ -61,7 +61,7 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos)
         EXPECT_EQ(DeslizadasAjenas, deslizadas);
     } else if (entradas.size() > 1 && largos > 1 && entradas[1].size() >= 119) {
         EXPECT_GT(MiembrosAjenos, miembros) << "no member packed by a worker";
-    } else if (entradas.size() == 1 && largos == 1) {
+    } else if (entradas.size() == 1 && entradas[0].size() >= MinimoCompartido) {
         EXPECT_GT(DeslizadasAjenas, deslizadas) << "no slide replayed by a worker";
     }
     return archivo;
@@ -128,9 +128,11 @@ TEST(HilosDedezodi, ShortMembersAfterOthersAsOneThread)
 TEST(HilosDedezodi, LongMembersAcrossBlocksAsOneThread)
 {
     const std::string mezcla = TextoDePrueba(50000, 6) + ZerosAndRecords(60000, 7) + TextoDePrueba(20000, 8);
-    const std::vector<std::string> miembros = {mezcla, ZerosAndRecords(100000, 9), TextoDePrueba(16384, 10),
-                                               TextoDePrueba(16385 + 59, 11), DatosAleatorios(32769, 12),
-                                               std::string(40000, '\0'), TextoDePrueba(2, 13)};
+    const size_t ronda = MinimoCompartido / 2;
+    const std::vector<std::string> miembros = {mezcla, ZerosAndRecords(100000, 9), TextoDePrueba(2 * ronda, 10),
+                                               TextoDePrueba(2 * ronda + 1 + 59, 11),
+                                               DatosAleatorios(3 * ronda + 1, 12), std::string(70000, '\0'),
+                                               TextoDePrueba(2, 13)};
     for (const std::string& miembro : miembros)
         ExpectSameForEveryCount({miembro});
     ExpectSameForEveryCount(miembros);
