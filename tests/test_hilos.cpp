@@ -91,10 +91,11 @@ void ExpectSameForEveryCount(const std::vector<std::string>& cadena)
 // Catches a thread's window that does not start a member as the previous
 // member left it (a short member reads bytes the one before wrote at
 // 4036..4154), or an empty member handled differently.  The first member
-// fills those bytes, so every chain starts from the same window.
+// fills those bytes, so every chain starts from the same window; the second
+// is long, so a worker packs it.
 TEST(HilosDedezodi, ShortMembersAfterOthersAsOneThread)
 {
-    std::vector<std::string> cadena = {TextoDePrueba(5000, 1), "", TextoDePrueba(61, 2), "a",
+    std::vector<std::string> cadena = {TextoDePrueba(5000, 1), TextoDePrueba(3000, 14), "", TextoDePrueba(61, 2), "a",
                                        std::string(59, ' '), "", TextoDePrueba(120, 3),
                                        DatosAleatorios(130, 4), std::string(60, '\0'), "",
                                        TextoDePrueba(3, 5)};
