@@ -150,7 +150,8 @@ void RecorreMiembro(const std::vector<uint8_t>& datos, int cada = 7)
     Conjunto en{};
     IniciaArbol();
     EntradaMiembro = tmpfile();
-    fwrite(datos.data(), 1, datos.size(), EntradaMiembro);
+    if (!datos.empty())
+        fwrite(datos.data(), 1, datos.size(), EntradaMiembro);
     EmpiezaPasada();
     uint64_t leidos = uint64_t(EmpiezaVentana(Texto));
     for (int i = 1; i <= Anticipo; ++i)
