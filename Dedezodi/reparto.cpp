@@ -83,7 +83,7 @@ static void EmpaquetaAqui(int k)
 // member is written straight into the archive.
 static void CopiaDerrame(FILE* derrame, uint64_t cuantos)
 {
-    static uint8_t trozo[1 << 14];
+    static uint8_t trozo[1 << 12];
     rewind(derrame);
     while (cuantos > 0) {
         const size_t n = fread(trozo, 1, cuantos < sizeof trozo ? cuantos : sizeof trozo, derrame);
