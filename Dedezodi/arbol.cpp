@@ -46,7 +46,7 @@ void IniciaArbol()
         Superior[p] = EnlaceVacio;
 }
 
-static inline uint64_t LeePalabra(const uint8_t* p)
+static inline uint64_t CargaPalabra(const uint8_t* p)
 {
     uint64_t palabra;
     memcpy(&palabra, p, sizeof palabra);
@@ -68,10 +68,10 @@ static inline int PrimerOctetoDistinto(uint64_t diferentes)
 // and in `diferencia` the difference of the first bytes that differ (0 when
 // all agree).  The last word reads up to 5 bytes past the strings, into the
 // slack after Texto; a difference there is not counted.
-static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int& diferencia)
+static inline int MidePrefijo(const uint8_t* clave, const uint8_t* otra, int& diferencia)
 {
     for (int i = 1; i < Anticipo; i += 8) {
-        const uint64_t diferentes = LeePalabra(clave + i) ^ LeePalabra(otra + i);
+        const uint64_t diferentes = CargaPalabra(clave + i) ^ CargaPalabra(otra + i);
         if (diferentes != 0) {
             const int j = i + PrimerOctetoDistinto(diferentes);
             if (j >= Anticipo)
@@ -101,6 +101,7 @@ static void ReemplazaNodo(int x, int r)
     Superior[x] = EnlaceVacio;
 }
 
+template <bool Cuenta>
 void InsertaNodo(int r)
 {
     const uint8_t* const clave = &Texto[r];
@@ -135,7 +136,7 @@ void InsertaNodo(int r)
         }
 
         ++visitas;
-        const int i = MideComun(clave, &Texto[x], comparacion);
+        const int i = MidePrefijo(clave, &Texto[x], comparacion);
         if (i > Umbral) {
             const unsigned p = ((static_cast<unsigned>(r) - x) & MascaraVentana) - 1u;
             if (i > largo) {
@@ -151,10 +152,14 @@ void InsertaNodo(int r)
         }
     }
 
-    Trabajo[clave[0]] += visitas;
+    if (Cuenta)
+        Trabajo[clave[0]] += visitas;
     LongIgual = static_cast<int16_t>(largo);
     PosIgual = static_cast<uint16_t>(posicion);
 }
+
+template void InsertaNodo<false>(int r);
+template void InsertaNodo<true>(int r);
 
 void BorraNodo(int p)
 {

@@ -40,8 +40,10 @@ extern __thread int16_t Derecho[TamVentana + 1 + NumArboles];
 extern __thread int16_t LongIgual;
 extern __thread uint16_t PosIgual;
 
-// Nodes visited by InsertaNodo in each tree since the caller last cleared
-// it: the measure by which the trees are shared among threads.
+// Nodes visited by InsertaNodo<true> in each tree since the caller last
+// cleared it: the measure by which the trees are shared among threads.  The
+// single-threaded encoder inserts with InsertaNodo<false> and pays nothing
+// for it.
 extern __thread uint32_t Trabajo[NumArboles];
 
 // Puts a new byte at window position s, and in the copy after the ring that
@@ -54,7 +56,44 @@ inline void GuardaEnVentana(int s, uint8_t octeto)
 }
 
 void IniciaArbol();         // empty all trees
+template <bool Cuenta = false>
 void InsertaNodo(int r);    // add position r, leave its best match
 void BorraNodo(int p);      // remove position p; nothing if it is in no tree
+extern template void InsertaNodo<false>(int r);
+extern template void InsertaNodo<true>(int r);
+
+// The finder's operations do not depend on the coder's choices.  A member
+// starts with the 60 positions before InicioEscritura inserted and then
+// InicioEscritura itself; slide t (1, 2, ...) then removes position t - 1,
+// writes input byte t + 59 there when the input has it, and inserts
+// position InicioEscritura + t while input byte t exists (an empty member
+// still makes that one insertion, unused).
+// `admite` says which positions this thread inserts.
+template <bool Cuenta = false, class Admite>
+inline void InsertaPrimeras(Admite admite)
+{
+    for (int i = 1; i <= Anticipo; ++i)
+        if (admite(InicioEscritura - i))
+            InsertaNodo<Cuenta>(InicioEscritura - i);
+    if (admite(InicioEscritura))
+        InsertaNodo<Cuenta>(InicioEscritura);
+}
+
+inline bool InsertaEnDeslizada(uint64_t t, uint64_t leidos)
+{
+    return t < leidos || leidos == 0;
+}
+
+// Slide t; `nuevo` is input byte t + 59, or nullptr when the input has ended.
+template <bool Cuenta = false>
+inline void Desliza(uint64_t t, const uint8_t* nuevo, bool inserta)
+{
+    const int s = static_cast<int>((t - 1) & MascaraVentana);
+    BorraNodo(s);
+    if (nuevo)
+        GuardaEnVentana(s, *nuevo);
+    if (inserta)
+        InsertaNodo<Cuenta>(static_cast<int>((InicioEscritura + t) & MascaraVentana));
+}
 
 }  // namespace dedezodi

@@ -2,8 +2,10 @@
 // byte routines the LZH encoder reads and writes through.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <sys/types.h>
 
 #include "common.h"
 
@@ -32,45 +34,100 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
 // nombre receives the whole first token: room for LongLinea + 1 bytes.
 int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);
 
+// Packs the listed members into Salida in list order (reparto.cpp): with
+// NumHilos threads, each takes whole members where the list has several,
+// and the archive is the one a single thread writes.
+void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[], int cuenta);
+// Members packed by a thread other than the caller since the run began.
+extern int MiembrosAjenos;
+
+// One member written straight into Salida by the calling thread, its line
+// drawn as it goes (miembro.cpp).  It chooses the member's encoder.
 void Dedezodi(const char* nombre, uint8_t tipo);
+// Its pieces, for a member a worker packs apart.  AbreEntrada opens the file
+// into EntradaMiembro and returns why it cannot be packed (a format for
+// ErrorFatalCon), or nullptr.  CodificaMiembro packs it into Salida, the
+// data from offset `datos` on, storing it when the encoder's stream is not
+// smaller (over the attempt, whose `intento` bytes reach further); it
+// leaves the sizes in TamanoOriginal and TamanoComprimido and returns the
+// method.  On a thread that is Encargado, nothing is drawn and
+// a failure sets Fallido instead of ending the run.  DibujaMiembro draws the
+// whole line of a member so packed (TamanoOriginal and TamanoComprimido
+// set, tamanoDicho the size the file reported).
+extern __thread bool Encargado;
+extern __thread bool Fallido;
+const char* AbreEntrada(const char* nombre);
+void CierraEntrada();
+uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento);
+void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
 void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido);
 void DedezodiPlano();
-// Rewinds Entrada and resets the counters for one pass over the member.
+// Rewinds EntradaMiembro and resets the counters for one pass over the member.
 void EmpiezaPasada();
+
+// The encoders, each over EntradaMiembro into Salida; each returns whether
+// its stream is smaller than the input.  DedezodiLZH is the plain
+// single-threaded one; DedezodiLZHHilos shares the match finder's trees
+// among NumHilos threads (hilos.cpp); DedezodiLZHOptimo chooses matches by
+// their cost in bits (optimo.cpp): smaller and slower.  The member driver
+// picks one per member.
 int DedezodiLZH();
-// The same stream with matches chosen by their cost in bits (optimo.cpp):
-// smaller and slower.  Dedezodi() uses it for every member while ModoOptimo
-// is set.
+int DedezodiLZHHilos();
 int DedezodiLZHOptimo();
 extern bool ModoOptimo;
 
-// Threads that pack a member: 1 is the plain single-threaded encoder; more
-// share the match finder's trees among them (hilos.cpp) and write the same
-// archive.  It starts as the number of processors online.
+// Threads that pack the list: 1 is the plain single-threaded path.  Set
+// once, by -j or to the CPUs the process may use (opciones.cpp).
 constexpr int MaxHilos = 32;
 extern int NumHilos;
-int DedezodiLZHHilos();
+// Slides of the shared-tree encoder replayed by threads other than the
+// coder since the run began.
+extern std::atomic<uint64_t> DeslizadasAjenas;
+// The smallest member whose trees are shared: two rounds of slides.
+constexpr uint32_t MinimoCompartido = 1 << 16;
 
-// The LZH encoder's pieces: the position code tables (length and
-// left-aligned bits of the code of a position's upper 6 bits) and the bit
-// writer, which takes the top `cuenta` bits of `codigo`.
-extern const uint8_t* const ValorLong;
-extern const uint8_t* const ValorCodigo;
+// The LZH encoder's pieces (lzh.cpp).  The bit writer takes the top
+// `cuenta` bits of `codigo`; EmpiezaBits empties it for a member.
+void EmpiezaBits();
 void EscribeBit(int cuenta, uint16_t codigo);
 void CodificaOcteto(int simbolo);
 void CodificaPosicion(unsigned posicion);
 void CodificaFinal();
+// The window at a member's start: InicioEscritura spaces, then the member's
+// first bytes (up to 60).  Returns how many it read.
+int EmpiezaVentana(uint8_t* ventana);
+// One step: the match of `largo` bytes at `posicion`, cut to the `resto`
+// bytes left, or the literal `primero` when that leaves 2 bytes or fewer.
+// Returns the bytes the step covers.
+int CodificaPaso(unsigned largo, unsigned posicion, uint8_t primero, uint64_t resto);
 
-// Byte routines of the member being packed.  LeeOctetoPlano reads the file
-// to its end, counting each byte in OctetosLeidos and for the progress bar;
-// EscribeOctetoComprimido counts in OctetosComprimidos, which, unlike the
-// header's 32-bit field, cannot wrap on the LZH attempt of a file near
-// 4 GiB.  Both are reset by EmpiezaPasada.
-extern uint32_t OctetosLeidos;
-extern uint64_t OctetosComprimidos;
-int LeeOctetoPlano(uint8_t* octeto);
+// Byte routines of the member being packed, one set per thread.
+// LeeOctetoPlano reads EntradaMiembro to its end, counting each byte in
+// OctetosLeidos and, on the thread that draws it, for the progress bar;
+// EscribeOctetoComprimido writes to Salida and counts in OctetosComprimidos,
+// which, unlike the header's 32-bit field, cannot wrap on the LZH attempt of
+// a file near 4 GiB.  Both counts are reset by EmpiezaPasada.
+extern __thread FILE* EntradaMiembro;
+extern __thread uint32_t OctetosLeidos;
+extern __thread uint64_t OctetosComprimidos;
 void EscribeOctetoComprimido(uint8_t octeto);
+
+// The count of bytes read at which the reader next looks up from them (the
+// next mark of the bar, or on a worker a check that the run goes on), and
+// what it does then and at the input's end: whether a byte may be read.
+extern __thread uint32_t AvisoLectura;
+bool SigueLeyendo(int c);
+
+inline int LeeOctetoPlano(uint8_t* octeto)
+{
+    const int c = getc_unlocked(EntradaMiembro);
+    if ((c == EOF || OctetosLeidos >= AvisoLectura) && !SigueLeyendo(c))
+        return 0;
+    ++OctetosLeidos;
+    *octeto = static_cast<uint8_t>(c);
+    return 1;
+}
 
 }  // namespace dedezodi

@@ -8,7 +8,8 @@
 // operations does not depend on the coder's choices: after the start of a
 // member (61 insertions), slide t deletes window position t-1, writes input
 // byte t+59 there if the input has it, and inserts position 4036+t while
-// input byte t exists (positions modulo 4096).  So each thread (the caller included) owns some trees,
+// input byte t exists (positions modulo 4096; arbol.h).  So each thread
+// (the caller included) owns some trees,
 // keeps its own window and links, replays every window write and deletion
 // but only the insertions into its own trees, and records the (length,
 // position) each insertion finds.  The coder takes each step's match from
@@ -16,124 +17,84 @@
 // from the one before differs between threads, but only where nothing was
 // found, and then it is never coded.
 //
-// A member is cut into blocks of TamBloque slides.  In round j every thread
-// replays block j, and the calling thread, the coder, also reads the input
-// of block j+1 and codes the steps that start in block j-1.  Between rounds
-// the threads wait for one another, and the coder moves trees between them
-// so that the next round's work is even: each tree is expected to cost as
-// many nodes as it did in this round, and the coder's own reading and
-// coding count as work too.  A tree changes hands by copying the links of
-// its positions; the window is the same in every thread.  A member after
-// the first depends on the one before only through the window bytes it
-// leaves behind, and every thread's window starts each member as the
-// coder's.
+// A member is cut into blocks of TamRonda slides.  In round j every thread
+// taking part replays block j, and the calling thread, the coder, also
+// reads the input of block j+1 into the ring and codes the steps that start
+// in block j-1.  Between rounds the threads wait for one another, and the
+// coder moves trees between them so that the next round's work is even:
+// each tree is expected to cost as many nodes as it did in this round, and
+// the coder's own reading and coding count as work too.  A tree changes
+// hands by copying the links of its positions; the window is the same in
+// every thread.  Every thread's window starts the member as the coder's.
 //
-// Everything is fixed in size: the threads start once, the records of a
-// thread hold two blocks, the input ring four.  The threads are POSIX ones:
-// the C++ library's would bring in a shared library whose loading alone
-// costs more memory than the encoder uses.
+// A round waits for its slowest thread, so a worker that the system leaves
+// without a core (another process busy on it) would hold the coder back.
+// The coder compares how long it waited with the CPU time the workers
+// spent: when the wait was the longer, the split did not pay, and it takes
+// every tree back and replays alone for a while (twice as long each time it
+// tries again in vain) before giving the workers another round.
+//
+// Everything is fixed in size: the records of a thread hold two blocks, the
+// input ring four.
 
 #include "arbol.h"
 #include "dedezodi.h"
+#include "equipo.h"
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <pthread.h>
-#include <unistd.h>
 
 namespace dedezodi {
 
-constexpr int TamBloque = 1 << 15;                 // slides per round
-constexpr int TamAnillo = 4 * TamBloque;           // input ring: blocks j-1..j+2
+std::atomic<uint64_t> DeslizadasAjenas;
+
+constexpr int TamRonda = MinimoCompartido / 2;     // slides per round
+constexpr int TamAnillo = 4 * TamRonda;            // input ring: blocks j-1..j+2
 constexpr int MascaraAnillo = TamAnillo - 1;
-static_assert(3 * TamBloque + Anticipo <= TamAnillo, "the ring holds what a round reads and codes");
-
-static int CuentaProcesadores()
-{
-    const long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n < 1 ? 1 : n > MaxHilos ? MaxHilos : static_cast<int>(n);
-}
-
-int NumHilos = CuentaProcesadores();
+static_assert(3 * TamRonda + Anticipo <= TamAnillo, "the ring holds what a round reads and codes");
+constexpr int MaxCastigo = 64;                     // rounds alone at most before trying again
 
 // ---- Shared state --------------------------------------------------------------
 
 // One thread's finder as seen by the coder, which copies trees between them
 // while the others wait, and its records: per slide of the last two blocks,
 // the length found (low half) and the position (high half).
-struct alignas(64) Hilo {
+struct alignas(64) Buscador {
     uint8_t* texto;
     int16_t* superior;
     int16_t* izquierdo;
     int16_t* derecho;
     uint32_t* trabajo;
     double segundos;                  // CPU time of its last replay
-    uint32_t registros[2][TamBloque];
+    uint32_t registros[2][TamRonda];
 };
-static Hilo Hilos[MaxHilos];          // 0 is the coder
+static Buscador Buscadores[MaxHilos];   // 0 is the coder
 
+// The input ring: input byte i at i & MascaraAnillo.  The coder writes it
+// during a round too, but only block j+1's bytes, which the round's replay
+// (block j and the 59 bytes after it) never reads.
+static uint8_t Anillo[TamAnillo];
 // Written by the coder only while the workers wait; read by them after the
 // round is given out.
-static uint8_t Anillo[TamAnillo];     // input byte i at i & MascaraAnillo
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
 static int Paridad;                   // the round's parity: which map and records
 static bool EmpiezaMiembro;           // the round starts the member
 static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
 static uint64_t UltimaDeslizada;
 static uint64_t LeidosRonda;          // input bytes read when the round was given out
-static int Activos;                   // threads taking part, the coder included
-static bool Parar;
+static int Activos;                   // threads taking part, the coder included,
+static int Participantes[MaxHilos];   // and which: the coder (0) first
 
-// The coder's own count of input bytes read and whether the input ended.
-// Counts of bytes and slides are 64-bit: a member of nearly 4 GiB reads
-// ahead past 2^32.
+// The coder's own count of input bytes in the ring and whether the input
+// ended.  Counts of bytes and slides are 64-bit: a member of nearly 4 GiB
+// reads ahead past 2^32.
 static uint64_t Leidos;
-static bool FinEntrada;
+static bool AnilloCompleto;
 
-// Rounds given out by the coder, and the last round each worker finished.
-static std::atomic<uint32_t> RondasDadas;
-static std::atomic<uint32_t> RondasHechas[MaxHilos];
-static pthread_mutex_t Cerrojo = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t Aviso = PTHREAD_COND_INITIALIZER;
-static pthread_t Trabajadores[MaxHilos];
-static int Arrancados;                // worker threads running: 1..Arrancados
-static int Pedidos;                   // the thread count they were started for
-
-// ---- Waiting -------------------------------------------------------------------
-
-// A round takes milliseconds and the others are usually about to finish:
-// spin a little before sleeping.
-static void Espera(const std::atomic<uint32_t>& contador, uint32_t valor)
-{
-    for (int i = 0; i < 4000; ++i) {
-        if (contador.load(std::memory_order_acquire) >= valor)
-            return;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-    pthread_mutex_lock(&Cerrojo);
-    while (contador.load(std::memory_order_acquire) < valor)
-        pthread_cond_wait(&Aviso, &Cerrojo);
-    pthread_mutex_unlock(&Cerrojo);
-}
-
-static void Publica(std::atomic<uint32_t>& contador, uint32_t valor)
-{
-    // Under the lock, so that a thread between its test and its sleep cannot
-    // miss the change.
-    pthread_mutex_lock(&Cerrojo);
-    contador.store(valor, std::memory_order_release);
-    pthread_mutex_unlock(&Cerrojo);
-    pthread_cond_broadcast(&Aviso);
-}
-
-static double TiempoHilo()
+static double Reloj(clockid_t reloj)
 {
     timespec ahora;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ahora);
+    clock_gettime(reloj, &ahora);
     return static_cast<double>(ahora.tv_sec) + ahora.tv_nsec * 1e-9;
 }
 
@@ -141,131 +102,54 @@ static double TiempoHilo()
 
 static void Registra(uint32_t* registros, uint64_t t)
 {
-    registros[t % TamBloque] = static_cast<uint16_t>(LongIgual) | static_cast<uint32_t>(PosIgual) << 16;
+    registros[t % TamRonda] = static_cast<uint16_t>(LongIgual) | static_cast<uint32_t>(PosIgual) << 16;
 }
-
-// The start of a member as DedezodiLZH does it, with the insertions into
-// the trees of thread `yo` only.
-static void EmpiezaVentana(int yo, const uint8_t* dueno, uint32_t* registros)
-{
-    IniciaArbol();
-    const int r = InicioEscritura;
-    for (int i = 0; i < r; ++i)
-        Texto[i] = RellenoVentana;
-    const uint32_t largo = LeidosRonda < Anticipo ? static_cast<uint32_t>(LeidosRonda) : Anticipo;
-    for (uint32_t i = 0; i < largo; ++i)
-        Texto[r + i] = Anillo[i];
-    for (int i = 1; i <= Anticipo; ++i)
-        if (dueno[Texto[r - i]] == yo)
-            InsertaNodo(r - i);
-    if (dueno[Texto[r]] == yo) {
-        InsertaNodo(r);
-        Registra(registros, 0);
-    }
-}
-
-// Thread `yo`'s part of the round given out.  An empty member still makes
-// its one insertion after the first slide, as DedezodiLZH does.
-static void ReproduceRonda(int yo)
-{
-    const double inicio = TiempoHilo();
-    const uint8_t* const dueno = Dueno[Paridad];
-    uint32_t* const registros = Hilos[yo].registros[Paridad];
-    const uint64_t leidos = LeidosRonda;
-    uint64_t t = PrimeraDeslizada;
-    if (EmpiezaMiembro) {
-        EmpiezaVentana(yo, dueno, registros);
-        t = 1;
-    }
-    for (; t <= UltimaDeslizada; ++t) {
-        const int s = static_cast<int>((t - 1) & MascaraVentana);
-        BorraNodo(s);
-        if (t + (Anticipo - 1) < leidos)
-            GuardaEnVentana(s, Anillo[(t + (Anticipo - 1)) & MascaraAnillo]);
-        const int r = static_cast<int>((InicioEscritura + t) & MascaraVentana);
-        if ((t < leidos || leidos == 0) && dueno[Texto[r]] == yo) {
-            InsertaNodo(r);
-            Registra(registros, t);
-        }
-    }
-    Hilos[yo].segundos = TiempoHilo() - inicio;
-}
-
-// ---- The workers ---------------------------------------------------------------
 
 static void Apunta(int yo)
 {
-    Hilos[yo].texto = Texto;
-    Hilos[yo].superior = Superior;
-    Hilos[yo].izquierdo = Izquierdo;
-    Hilos[yo].derecho = Derecho;
-    Hilos[yo].trabajo = Trabajo;
+    Buscadores[yo].texto = Texto;
+    Buscadores[yo].superior = Superior;
+    Buscadores[yo].izquierdo = Izquierdo;
+    Buscadores[yo].derecho = Derecho;
+    Buscadores[yo].trabajo = Trabajo;
 }
 
-static void* Trabaja(void* numero)
+// A worker that joins the rounds: no trees, and the coder's window (at a
+// member's start it already holds the member's first bytes).
+static void Incorpora(int yo)
 {
-    const int yo = static_cast<int>(reinterpret_cast<intptr_t>(numero));
-    uint32_t ronda = RondasDadas.load();
     Apunta(yo);
-    Publica(RondasHechas[yo], ronda);
-    for (;;) {
-        Espera(RondasDadas, ronda + 1);
-        if (Parar)
-            return nullptr;
-        ++ronda;
-        ReproduceRonda(yo);
-        Publica(RondasHechas[yo], ronda);
-    }
+    IniciaArbol();
+    memcpy(Texto, Buscadores[0].texto, sizeof Texto);
 }
 
-static void TerminaHilos()
+// Thread `yo`'s part of the round given out.
+static void ReproduceRonda(int yo)
 {
-    if (Arrancados == 0)
-        return;
-    Parar = true;
-    Publica(RondasDadas, RondasDadas.load() + 1);
-    for (int w = 1; w <= Arrancados; ++w)
-        pthread_join(Trabajadores[w], nullptr);
-    Arrancados = 0;
-    Parar = false;
-}
-
-// Starts the workers once per run (again only if NumHilos changes); each
-// reports the addresses of its finder and then waits for rounds.
-static void ArrancaHilos(int hilos)
-{
-    static bool registrado = false;
-    if (!registrado) {
-        atexit(TerminaHilos);
-        registrado = true;
+    const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
+    const uint8_t* const dueno = Dueno[Paridad];
+    uint32_t* const registros = Buscadores[yo].registros[Paridad];
+    const uint64_t leidos = LeidosRonda;
+    uint64_t t = PrimeraDeslizada;
+    if (EmpiezaMiembro) {
+        IniciaArbol();
+        InsertaPrimeras<true>([dueno, yo](int r) { return dueno[Texto[r]] == yo; });
+        if (dueno[Texto[InicioEscritura]] == yo)
+            Registra(registros, 0);
+        t = 1;
     }
-    if (Pedidos == hilos)
-        return;
-    TerminaHilos();
-    Pedidos = hilos;
-    // A round number no worker has reached: each reports it once ready.
-    const uint32_t ronda = RondasDadas.load() + 1;
-    RondasDadas.store(ronda);
-    Arrancados = 0;
-    for (int w = 1; w < hilos; ++w) {
-        RondasHechas[w].store(0);
-        if (pthread_create(&Trabajadores[w], nullptr, Trabaja, reinterpret_cast<void*>(static_cast<intptr_t>(w))) != 0)
-            break;   // fewer threads, the same archive
-        Arrancados = w;
+    for (; t <= UltimaDeslizada; ++t) {
+        const uint64_t i = t + (Anticipo - 1);
+        const bool mia = dueno[Texto[(InicioEscritura + t) & MascaraVentana]] == yo;
+        const bool inserta = mia && InsertaEnDeslizada(t, leidos);
+        Desliza<true>(t, i < leidos ? &Anillo[i & MascaraAnillo] : nullptr, inserta);
+        if (inserta)
+            Registra(registros, t);
     }
-    for (int w = 1; w <= Arrancados; ++w)
-        Espera(RondasHechas[w], ronda);
-    for (int b = 0; b < NumArboles; ++b)
-        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(b % (Arrancados + 1));
+    if (yo != 0)
+        DeslizadasAjenas.fetch_add(UltimaDeslizada + 1 - PrimeraDeslizada, std::memory_order_relaxed);
+    Buscadores[yo].segundos = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;
 }
-
-static void EsperaHilos(int hasta)
-{
-    const uint32_t ronda = RondasDadas.load();
-    for (int w = 1; w <= hasta; ++w)
-        Espera(RondasHechas[w], ronda);
-}
-
 // ---- Sharing the trees -----------------------------------------------------------
 
 // Moves every tree whose owner differs between the two maps, while all
@@ -278,8 +162,8 @@ static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
         if (antes[b] == despues[b])
             continue;
         alguno = true;
-        Hilo& de = Hilos[antes[b]];
-        Hilo& a = Hilos[despues[b]];
+        Buscador& de = Buscadores[antes[b]];
+        Buscador& a = Buscadores[despues[b]];
         a.derecho[PrimeraRaiz + b] = de.derecho[PrimeraRaiz + b];
         de.derecho[PrimeraRaiz + b] = EnlaceVacio;
     }
@@ -287,10 +171,10 @@ static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
         return;
     for (int p = 0; p < TamVentana; ++p) {
         const uint8_t b = Texto[p];
-        Hilo& de = Hilos[antes[b]];
+        Buscador& de = Buscadores[antes[b]];
         if (antes[b] == despues[b] || de.superior[p] == EnlaceVacio)
             continue;
-        Hilo& a = Hilos[despues[b]];
+        Buscador& a = Buscadores[despues[b]];
         a.superior[p] = de.superior[p];
         a.izquierdo[p] = de.izquierdo[p];
         a.derecho[p] = de.derecho[p];
@@ -311,35 +195,42 @@ static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
 // how much longer the coder worked than the average worker.
 static double Sesgo;
 
-static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
+static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* despues)
 {
     uint64_t costo[NumArboles] = {};
     uint64_t total = 0;
     double segundos = 0;
     for (int h = 0; h < Activos; ++h) {
+        Buscador& buscador = Buscadores[Participantes[h]];
         for (int b = 0; b < NumArboles; ++b) {
-            costo[b] += Hilos[h].trabajo[b];
-            Hilos[h].trabajo[b] = 0;
+            costo[b] += buscador.trabajo[b];
+            buscador.trabajo[b] = 0;
         }
-        segundos += Hilos[h].segundos;
+        segundos += buscador.segundos;
     }
     for (int b = 0; b < NumArboles; ++b)
         total += costo[b];
+    if (proximos == 1) {
+        memset(despues, 0, NumArboles);
+        return;
+    }
     memcpy(despues, antes, NumArboles);
-    if (total == 0 || Activos == 1)   // one thread: no worker could start
+    if (total == 0)
         return;
 
     const double nodosAparte = segundos > 0 ? aparte * static_cast<double>(total) / segundos : 0;
-    const double coder = Hilos[0].segundos + aparte;
-    const double otros = (segundos - Hilos[0].segundos) / (Activos - 1);
-    if (coder + otros > 0)
-        Sesgo += 0.25 * (coder - otros) / (coder + otros);
-    Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
+    if (Activos > 1) {
+        const double coder = Buscadores[0].segundos + aparte;
+        const double otros = (segundos - Buscadores[0].segundos) / (Activos - 1);
+        if (coder + otros > 0)
+            Sesgo += 0.25 * (coder - otros) / (coder + otros);
+        Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
+    }
     const double ventaja = nodosAparte + Sesgo * static_cast<double>(total);
     double falta[MaxHilos];
-    const double parte = (static_cast<double>(total) + ventaja) / Activos;
+    const double parte = (static_cast<double>(total) + ventaja) / proximos;
     falta[0] = parte - ventaja;
-    for (int h = 1; h < Activos; ++h)
+    for (int h = 1; h < proximos; ++h)
         falta[h] = parte;
 
     uint8_t orden[NumArboles];
@@ -361,50 +252,38 @@ static void Reparte(double aparte, const uint8_t* antes, uint8_t* despues)
         // would make the coder the slowest, and the correction would then
         // swing it back and forth each round.
         int mejor = static_cast<double>(costo[orden[i]]) > parte ? 1 : 0;
-        for (int h = mejor + 1; h < Activos; ++h)
+        for (int h = mejor + 1; h < proximos; ++h)
             if (falta[h] > falta[mejor])
                 mejor = h;
-        despues[orden[i]] = static_cast<uint8_t>(mejor);
+        despues[orden[i]] = static_cast<uint8_t>(Participantes[mejor]);
         falta[mejor] -= static_cast<double>(costo[orden[i]]);
     }
 }
 
 // ---- The coder -----------------------------------------------------------------
 
-static void LeeHasta(uint64_t cuantos)
+static void LlenaAnillo(uint64_t cuantos)
 {
-    uint8_t octeto;
-    while (!FinEntrada && Leidos < cuantos) {
-        if (LeeOctetoPlano(&octeto))
-            Anillo[Leidos++ & MascaraAnillo] = octeto;
+    while (!AnilloCompleto && Leidos < cuantos) {
+        if (LeeOctetoPlano(&Anillo[Leidos & MascaraAnillo]))
+            ++Leidos;
         else
-            FinEntrada = true;
+            AnilloCompleto = true;
     }
 }
 
-// Codes the steps that start in block j, from step t on, as the loop of
-// DedezodiLZH does; returns where the next step starts.  The byte at the
-// step is input byte t, except in an empty member, whose one step codes
-// the byte left in the window.
-static uint64_t CodificaBloque(uint64_t j, uint64_t t)
+// Codes the steps that start in block j, from step t on; returns where the
+// next step starts.  The byte at the step is input byte t, except in an
+// empty member, whose one step codes the byte left in the window.
+static uint64_t CodificaRonda(uint64_t j, uint64_t t)
 {
     const uint8_t* const dueno = Dueno[j & 1];
-    const uint64_t fin = (j + 1) * TamBloque;
+    const uint64_t fin = (j + 1) * TamRonda;
     while (t < fin && (t < Leidos || (t == 0 && Leidos == 0))) {
         const uint8_t primero = t < Leidos ? Anillo[t & MascaraAnillo] : Texto[InicioEscritura];
-        const uint32_t registro = Hilos[dueno[primero]].registros[j & 1][t % TamBloque];
-        uint32_t largo = registro & 0xFFFF;
-        const uint64_t resto = FinEntrada ? Leidos - t : Anticipo;
-        if (largo > resto)
-            largo = resto;
-        if (largo <= Umbral) {
-            largo = 1;
-            CodificaOcteto(primero);
-        } else {
-            CodificaOcteto(static_cast<int>(largo) + DesplazamientoLongitud);
-            CodificaPosicion(registro >> 16);
-        }
-        t += largo;
+        const uint32_t registro = Buscadores[dueno[primero]].registros[j & 1][t % TamRonda];
+        t += static_cast<unsigned>(CodificaPaso(registro & 0xFFFF, registro >> 16, primero,
+                                                AnilloCompleto ? Leidos - t : Anticipo));
     }
     return t;
 }
@@ -413,51 +292,102 @@ static void DaRonda(uint64_t j)
 {
     Paridad = static_cast<int>(j & 1);
     EmpiezaMiembro = j == 0;
-    PrimeraDeslizada = j * TamBloque;
-    UltimaDeslizada = (j + 1) * TamBloque - 1;
+    PrimeraDeslizada = j * TamRonda;
+    UltimaDeslizada = (j + 1) * TamRonda - 1;
     const uint64_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide
-    if (FinEntrada && UltimaDeslizada > ultima)
+    if (AnilloCompleto && UltimaDeslizada > ultima)
         UltimaDeslizada = ultima;
     LeidosRonda = Leidos;
-    Publica(RondasDadas, RondasDadas.load() + 1);
+    for (int h = 1; h < Activos; ++h)
+        Encarga(Participantes[h], ReproduceRonda);
+}
+
+static void EsperaParticipantes()
+{
+    for (int h = 1; h < Activos; ++h)
+        EsperaTrabajador(Participantes[h]);
+}
+
+// Workers free of other tasks join the rounds.  Returns how many take part.
+static int Incorporados(int trabajadores)
+{
+    int activos = Activos;
+    for (int w = 1; w <= trabajadores; ++w) {
+        bool dentro = false;
+        for (int h = 1; h < Activos; ++h)
+            dentro |= Participantes[h] == w;
+        if (!dentro && Termino(w)) {
+            Encarga(w, Incorpora);
+            Participantes[activos++] = w;
+        }
+    }
+    for (int h = Activos; h < activos; ++h)
+        EsperaTrabajador(Participantes[h]);
+    return activos;
+}
+
+// How many threads take part in the next round: those taking part and any
+// worker now free while the split pays, the coder alone for a while when it
+// did not.
+static int Proximos(double espera, int trabajadores)
+{
+    static int castigo = 1, solo = 0;
+    if (Activos > 1) {
+        double ajeno = 0;
+        for (int h = 1; h < Activos; ++h)
+            ajeno += Buscadores[Participantes[h]].segundos;
+        if (espera > ajeno) {
+            solo = castigo;
+            castigo = castigo < MaxCastigo ? 2 * castigo : MaxCastigo;
+            return 1;
+        }
+        castigo = 1;
+    } else if (solo > 0 && --solo > 0) {
+        return 1;
+    }
+    return Incorporados(trabajadores);
 }
 
 int DedezodiLZHHilos()
 {
-    ArrancaHilos(NumHilos < MaxHilos ? NumHilos : MaxHilos);
-    EsperaHilos(Arrancados);   // a fatal error may have left a round running
-    Activos = Arrancados + 1;
-    Apunta(0);
-    for (int h = 1; h < Activos; ++h)
-        memcpy(Hilos[h].texto, Texto, sizeof Texto);
+    const int trabajadores = ArrancaEquipo(NumHilos);
     IniciaHuffman();
-    Leidos = 0;
-    FinEntrada = false;
-    LeeHasta(TamBloque + Anticipo - 1);
+    EmpiezaBits();
+    Apunta(0);
+    Leidos = static_cast<uint64_t>(EmpiezaVentana(Texto));
+    AnilloCompleto = Leidos < Anticipo;
+    memcpy(Anillo, &Texto[InicioEscritura], Leidos);
+    LlenaAnillo(TamRonda + Anticipo - 1);
+    Activos = 1;
+    Activos = Incorporados(trabajadores);
+    for (int b = 0; b < NumArboles; ++b)
+        Dueno[0][b] = Dueno[1][b] = static_cast<uint8_t>(Participantes[b % Activos]);
 
     uint64_t t = 0;
     for (uint64_t j = 0;; ++j) {
         DaRonda(j);
-        const double inicio = TiempoHilo();
-        LeeHasta((j + 2) * TamBloque + Anticipo - 1);
-        double aparte = TiempoHilo() - inicio;
+        const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
+        LlenaAnillo((j + 2) * TamRonda + Anticipo - 1);
+        double aparte = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;
         ReproduceRonda(0);
         if (j > 0) {
-            const double codifica = TiempoHilo();
-            t = CodificaBloque(j - 1, t);
-            aparte += TiempoHilo() - codifica;
+            const double codifica = Reloj(CLOCK_THREAD_CPUTIME_ID);
+            t = CodificaRonda(j - 1, t);
+            aparte += Reloj(CLOCK_THREAD_CPUTIME_ID) - codifica;
         }
-        EsperaHilos(Activos - 1);
-        const bool ultima = FinEntrada && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
-        Reparte(aparte, Dueno[j & 1], Dueno[(j + 1) & 1]);
+        const double espera = Reloj(CLOCK_MONOTONIC);
+        EsperaParticipantes();
+        const bool ultima = AnilloCompleto && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
+        const int proximos = ultima ? Activos : Proximos(Reloj(CLOCK_MONOTONIC) - espera, trabajadores);
         if (ultima) {
-            t = CodificaBloque(j, t);
-            // The next member starts with this map and empty trees.
-            if ((j & 1) == 0)
-                memcpy(Dueno[0], Dueno[1], NumArboles);
+            t = CodificaRonda(j, t);
             break;
         }
+        // Reparte reads the round's threads (Activos) and shares among the
+        // next round's (Participantes, proximos of them).
+        Reparte(aparte, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
         MueveArboles(Dueno[j & 1], Dueno[(j + 1) & 1]);
+        Activos = proximos;
     }
 
     CodificaFinal();

@@ -12,10 +12,9 @@ namespace dedezodi {
 char Nombres[MaxArchivos][TamNombre + 1];
 uint8_t Tipos[MaxArchivos];
 
-static const char* NombreListaActual;
-
 // A carriage return also ends a token, so lists written with CR LF line ends
-// name the files and not "file\r".
+// name the files and not "file\r".  Returns 0 at the end of the list or on
+// a read error, which the caller tells apart.
 int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
 {
     char linea[LongLinea + 1];
@@ -30,8 +29,6 @@ int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
         *tipo = clase && toupper(static_cast<unsigned char>(clase[0])) == 'B' ? TipoBinario : TipoTexto;
         return 1;
     }
-    if (ferror(lista))
-        ErrorFatalCon("Can't read file '%s'", NombreListaActual);
     return 0;
 }
 
@@ -40,13 +37,12 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
     FILE* lista = fopen(nombreLista, "r");
     if (!lista)
         ErrorFatalCon("Can't open file '%s'", nombreLista);
-    NombreListaActual = nombreLista;
     char nombre[LongLinea + 1];
     uint8_t tipo;
     int cuenta = 0;
     while (LeePalabra(lista, nombre, &tipo)) {
-        // The list is closed before a fatal error, so the error path leaves
-        // nothing open even where it does not end the process.
+        // The list is closed before every fatal error here, so the error
+        // path leaves nothing open even where it does not end the process.
         const char* error = cuenta == MaxArchivos ? "Too many files"
                             : strlen(nombre) > TamNombre ? "Name too long: %s" : nullptr;
         if (!error) {
@@ -63,7 +59,10 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
         tipos[cuenta] = tipo;
         ++cuenta;
     }
+    const bool error = ferror(lista);
     fclose(lista);
+    if (error)
+        ErrorFatalCon("Can't read file '%s'", nombreLista);
     return cuenta;
 }
 

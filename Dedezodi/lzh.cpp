@@ -11,33 +11,40 @@
 #include "arbol.h"
 #include "dedezodi.h"
 
-namespace dedezodi {
+#include <cstring>
 
-// ---- Position code -----------------------------------------------------------
-// Indexed by the upper 6 bits of a position: the code's length, and its bits
-// left-aligned in a byte.
-const uint8_t* const ValorLong = LongCodigoPosicion;
-const uint8_t* const ValorCodigo = BitsCodigoPosicion;
+namespace dedezodi {
 
 // ---- Bit writer ----------------------------------------------------------------
 
-// Appends the top `cuenta` bits of `codigo` (1..16, the rest zero).  The
-// buffer holds 0..7 bits between calls, so one call writes at most 2 bytes.
+// Pending bits sit at the top of Pendientes, NumPendientes counts them (0..7
+// between calls).  Each thread that codes a member has its own.
+static __thread uint16_t Pendientes;
+static __thread uint8_t NumPendientes;
+
+void EmpiezaBits()
+{
+    Pendientes = 0;
+    NumPendientes = 0;
+}
+
+// Appends the top `cuenta` bits of `codigo` (1..16, the rest zero); one call
+// writes at most 2 bytes.
 void EscribeBit(int cuenta, uint16_t codigo)
 {
-    AuxLZW = static_cast<uint16_t>(AuxLZW | (codigo >> LongLZW));
-    LongLZW = static_cast<uint8_t>(LongLZW + cuenta);
-    if (LongLZW < 8)
+    Pendientes = static_cast<uint16_t>(Pendientes | (codigo >> NumPendientes));
+    NumPendientes = static_cast<uint8_t>(NumPendientes + cuenta);
+    if (NumPendientes < 8)
         return;
-    EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW >> 8));
-    LongLZW = static_cast<uint8_t>(LongLZW - 8);
-    if (LongLZW >= 8) {
-        EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW));
-        LongLZW = static_cast<uint8_t>(LongLZW - 8);
+    EscribeOctetoComprimido(static_cast<uint8_t>(Pendientes >> 8));
+    NumPendientes = static_cast<uint8_t>(NumPendientes - 8);
+    if (NumPendientes >= 8) {
+        EscribeOctetoComprimido(static_cast<uint8_t>(Pendientes));
+        NumPendientes = static_cast<uint8_t>(NumPendientes - 8);
         // The bits of codigo that did not fit in the two bytes just written.
-        AuxLZW = static_cast<uint16_t>(static_cast<uint32_t>(codigo) << (cuenta - LongLZW));
+        Pendientes = static_cast<uint16_t>(static_cast<uint32_t>(codigo) << (cuenta - NumPendientes));
     } else {
-        AuxLZW = static_cast<uint16_t>(AuxLZW << 8);
+        Pendientes = static_cast<uint16_t>(Pendientes << 8);
     }
 }
 
@@ -68,67 +75,72 @@ void CodificaOcteto(int simbolo)
 
 void CodificaPosicion(unsigned posicion)
 {
-    unsigned u = posicion >> BitsPosicionBajos;
-    EscribeBit(ValorLong[u], static_cast<uint16_t>(ValorCodigo[u] << 8));
+    const unsigned u = posicion >> BitsPosicionBajos;
+    EscribeBit(LongCodigoPosicion[u], static_cast<uint16_t>(BitsCodigoPosicion[u] << 8));
     EscribeBit(BitsPosicionBajos, static_cast<uint16_t>((posicion & 0x3F) << 10));
 }
 
 // The last partial byte, padded with zero bits.
 void CodificaFinal()
 {
-    if (LongLZW != 0)
-        EscribeOctetoComprimido(static_cast<uint8_t>(AuxLZW >> 8));
+    if (NumPendientes != 0)
+        EscribeOctetoComprimido(static_cast<uint8_t>(Pendientes >> 8));
+}
+
+// ---- The rules every encoder shares -------------------------------------------
+
+int EmpiezaVentana(uint8_t* ventana)
+{
+    memset(ventana, RellenoVentana, InicioEscritura);
+    int n = 0;
+    while (n < Anticipo && LeeOctetoPlano(&ventana[InicioEscritura + n]))
+        ++n;
+    return n;
+}
+
+int CodificaPaso(unsigned largo, unsigned posicion, uint8_t primero, uint64_t resto)
+{
+    if (largo > resto)
+        largo = static_cast<unsigned>(resto);
+    if (largo <= Umbral) {
+        CodificaOcteto(primero);
+        return 1;
+    }
+    CodificaOcteto(static_cast<int>(largo) + DesplazamientoLongitud);
+    CodificaPosicion(posicion);
+    return static_cast<int>(largo);
 }
 
 // ---- Main loop -------------------------------------------------------------------
 
 int DedezodiLZH()
 {
-    if (NumHilos > 1)
-        return DedezodiLZHHilos();
     IniciaHuffman();
+    EmpiezaBits();
     IniciaArbol();
-    int s = 0;                   // where the next input byte goes: r + 60
-    int r = InicioEscritura;     // the first byte of the lookahead
-    for (int i = 0; i < r; ++i)
-        Texto[i] = RellenoVentana;
-
-    int len = 0;                 // lookahead bytes still to code
-    uint8_t octeto;
-    while (len < Anticipo && LeeOctetoPlano(&octeto))
-        Texto[r + len++] = octeto;
-    for (int i = 1; i <= Anticipo; ++i)
-        InsertaNodo(r - i);
-    InsertaNodo(r);
-
+    uint64_t leidos = static_cast<uint64_t>(EmpiezaVentana(Texto));
+    bool fin = leidos < Anticipo;
+    InsertaPrimeras([](int) { return true; });
+    uint64_t t = 0;   // slides made: the step codes input byte t
     do {
-        if (LongIgual > len)
-            LongIgual = static_cast<int16_t>(len);
-        if (LongIgual <= Umbral) {
-            LongIgual = 1;
-            CodificaOcteto(Texto[r]);
-        } else {
-            CodificaOcteto(LongIgual + DesplazamientoLongitud);
-            CodificaPosicion(PosIgual);
-        }
-        const int ultimo = LongIgual;
-        int i = 0;
-        for (; i < ultimo && LeeOctetoPlano(&octeto); ++i) {
-            BorraNodo(s);
-            GuardaEnVentana(s, octeto);
-            s = (s + 1) & MascaraVentana;
-            r = (r + 1) & MascaraVentana;
-            InsertaNodo(r);
+        const uint8_t primero = Texto[(InicioEscritura + t) & MascaraVentana];
+        const uint64_t hasta = t + static_cast<unsigned>(CodificaPaso(
+            static_cast<unsigned>(LongIgual), PosIgual, primero, fin ? leidos - t : Anticipo));
+        uint8_t octeto;
+        for (; t < hasta && !fin; ) {
+            if (LeeOctetoPlano(&octeto)) {
+                ++leidos;
+                Desliza(++t, &octeto, true);
+            } else {
+                fin = true;
+            }
         }
         // The input has ended: slide on without new bytes.
-        for (; i < ultimo; ++i) {
-            BorraNodo(s);
-            s = (s + 1) & MascaraVentana;
-            r = (r + 1) & MascaraVentana;
-            if (--len != 0)
-                InsertaNodo(r);
+        while (t < hasta) {
+            ++t;
+            Desliza(t, nullptr, InsertaEnDeslizada(t, leidos));
         }
-    } while (len > 0);
+    } while (t < leidos);
 
     CodificaFinal();
     // Counted in 64 bits: the attempt on an incompressible file near 4 GiB

@@ -36,8 +36,7 @@ int main(int argc, char* argv[])
     Salida = CreaTemporal(NombreArchivo);
     if (!Salida)
         ErrorFatalCon("Can't create file '%s'", NombreArchivo);
-    for (int i = 0; i < cuenta; ++i)
-        Dedezodi(Nombres[i], Tipos[i]);
+    EmpaquetaMiembros(Nombres, Tipos, cuenta);
     EscribeFalsaCabecera();
     if (!ConfirmaTemporal(Salida, NombreArchivo))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);

@@ -1,8 +1,10 @@
 // One member of the archive: a placeholder header, the data (LZH, or the
 // file's bytes when LZH is not strictly smaller), then the real header
-// written over the placeholder.  Also the byte routines of the member.
+// written over the placeholder.  Also the byte routines of the member and
+// the member's line on the console.
 
 #include "dedezodi.h"
+#include "equipo.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,32 +14,115 @@
 namespace dedezodi {
 
 char NombreArchivo[TamNombreArchivo];
-uint64_t OctetosComprimidos;
-bool ModoOptimo = false;
+__thread FILE* EntradaMiembro;
+__thread uint32_t OctetosLeidos;
+__thread uint64_t OctetosComprimidos;
+__thread bool Encargado;
+__thread bool Fallido;
 
-// The file being packed, for messages, and how many of its bytes this pass
-// has read.  A pass reads the file to its end, whatever size it reported
-// when it was opened (a file under /proc reports 0), and the header takes
-// the count.
-static const char* NombreEntrada = "";
-uint32_t OctetosLeidos;
+// The file being packed, for messages.  A pass reads the file to its end,
+// whatever size it reported when it was opened (a file under /proc reports
+// 0), and the header takes the count.
+static __thread const char* NombreEntrada = "";
+
+__thread uint32_t AvisoLectura;
+constexpr uint32_t PasoEncargado = 1 << 20;
+
+// ---- The member's line on the console -------------------------------------------
+// "name     oooooooooooooooooooo 42%": written as the member is packed, or
+// all at once for a member another thread packed.
+
+static void EmpiezaLinea(const char* nombre)
+{
+    char visible[TamNombreVisible];
+    EscapaNombre(nombre, visible);
+    Mensaje("\n%-20s", visible);
+    DibujaBarraVacia();
+}
+
+static void DibujaMarca()
+{
+    if (Punto < AnchoBarra) {
+        if (Consola)
+            putc_unlocked('o', Consola);
+        ++Punto;
+    }
+}
+
+// The marks of `leidos` bytes on a bar just started, then the rest of it.
+static void LlenaBarra(uint32_t leidos)
+{
+    for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
+        DibujaMarca();
+    CompletaBarra();
+}
+
+// The stored copy is drawn over the LZH attempt's bar.
+static void RehaceBarra()
+{
+    RetrocedeCursor(AnchoBarra);
+    DibujaBarraVacia();
+}
+
+// Back over the bar and the end of the name field: the percentage sits
+// there with the bar still visible behind it.
+static void TerminaLinea()
+{
+    int porcentaje = 0;
+    if (TamanoOriginal != 0)
+        porcentaje = static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
+    RetrocedeCursor(AnchoBarra + 6);
+    Mensaje("%3d%%", porcentaje);
+}
+
+void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
+{
+    const uint32_t leidos = TamanoOriginal;
+    EmpiezaLinea(nombre);
+    IniciaBarra(tamanoDicho);
+    LlenaBarra(leidos);
+    if (metodo == MetodoPlano) {
+        RehaceBarra();
+        IniciaBarra(tamanoDicho);
+        LlenaBarra(leidos);
+    }
+    TerminaLinea();
+}
 
 // ---- Byte routines ---------------------------------------------------------
 
-int LeeOctetoPlano(uint8_t* octeto)
+// A failure of the member: the fatal error on the thread that packs the
+// list; on a worker, the member ends here and is packed again in order.
+static bool Falla(const char* formato)
 {
-    int c = getc_unlocked(Entrada);
-    if (c == EOF) {
-        if (ferror(Entrada))
-            ErrorFatalCon("Can't read file '%s'", NombreEntrada);
-        return 0;
-    }
-    if (OctetosLeidos == UINT32_MAX)   // one byte more than a size field holds
-        ErrorFatalCon("File too large: %s", NombreEntrada);
-    ++OctetosLeidos;
-    *octeto = static_cast<uint8_t>(c);
-    AvanzaBarra();
-    return 1;
+    if (!Encargado)
+        ErrorFatalCon(formato, NombreEntrada);
+    Fallido = true;
+    return false;
+}
+
+static void PonAviso()
+{
+    uint64_t aviso = uint64_t{OctetosLeidos} + PasoEncargado;
+    if (!Encargado)
+        aviso = Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1 : UINT32_MAX;
+    AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
+}
+
+// The reader's rare cases: the end, an error, one byte more than a size
+// field holds, a mark of the bar, the end of the run.
+bool SigueLeyendo(int c)
+{
+    if (c == EOF)
+        return ferror(EntradaMiembro) ? Falla("Can't read file '%s'") : false;
+    if (OctetosLeidos == UINT32_MAX)
+        return Falla("File too large: %s");
+    if (Encargado && Abandona.load(std::memory_order_relaxed))
+        return Falla(nullptr);
+    if (!Encargado)
+        DibujaMarca();
+    PonAviso();
+    return true;
 }
 
 void EscribeOctetoComprimido(uint8_t octeto)
@@ -84,90 +169,101 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 
 // ---- One member ------------------------------------------------------------
 
-// Opens a listed file.  It is opened without blocking, so that a FIFO
-// cannot hang the run, and judged by the open descriptor, so that what is
-// checked is what is read: anything but a regular file (a folder, a
-// device, a pipe) has no size we could promise in the header.
-static void AbreEntrada(const char* nombre)
+// Opens a listed file; returns why it cannot be packed, or nullptr.  It is
+// opened without blocking, so that a FIFO cannot hang the run, and judged
+// by the open descriptor, so that what is checked is what is read: anything
+// but a regular file (a folder, a device, a pipe) has no size we could
+// promise in the header.  The size it reports sets the bar's pace.
+const char* AbreEntrada(const char* nombre)
 {
     NombreEntrada = nombre;
+    Fallido = false;
     int fd = open(nombre, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        ErrorFatalCon("Can't open file '%s'", nombre);
+        return "Can't open file '%s'";
     struct stat datos;
     if (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(Entrada = fdopen(fd, "rb"))) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(EntradaMiembro = fdopen(fd, "rb"))) {
         close(fd);
-        ErrorFatalCon("Can't read file '%s'", nombre);
+        return "Can't read file '%s'";
     }
     // Too large already: refused before any data is read.
     if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX)
-        ErrorFatalCon("File too large: %s", nombre);
-    // The size the file reports sets the bar's pace; the header gets the
-    // bytes actually read.
+        return "File too large: %s";
     TamanoOriginal = static_cast<uint32_t>(datos.st_size);
+    return nullptr;
+}
+
+void CierraEntrada()
+{
+    if (EntradaMiembro)
+        fclose(EntradaMiembro);
+    EntradaMiembro = nullptr;
 }
 
 void EmpiezaPasada()
 {
-    rewind(Entrada);
+    rewind(EntradaMiembro);
     OctetosLeidos = 0;
     OctetosComprimidos = 0;
-    IniciaBarra(TamanoOriginal);
+    if (!Encargado)
+        IniciaBarra(TamanoOriginal);
+    PonAviso();
 }
 
-static int CalculaPorcentaje()
+uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
 {
-    if (TamanoOriginal == 0)
-        return 0;
-    return static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
+    uint8_t metodo = MetodoLZH;
+    EmpiezaPasada();
+    const int menor = codificador();
+    const uint32_t leidos = OctetosLeidos;
+    *intento = OctetosComprimidos;
+    if (!Encargado)
+        CompletaBarra();
+    if (!menor && !Fallido) {
+        // Store instead, over the LZH attempt.
+        EmpiezaPasada();
+        fseeko(Salida, datos, SEEK_SET);
+        if (!Encargado)
+            RehaceBarra();
+        metodo = MetodoPlano;
+        DedezodiPlano();
+        if (!Encargado)
+            CompletaBarra();
+        // The stored copy must be the bytes the first pass counted.
+        if (OctetosLeidos != leidos)
+            Falla("Can't read file '%s'");
+    }
+    TamanoOriginal = leidos;
+    TamanoComprimido = static_cast<uint32_t>(OctetosComprimidos);   // no more than leidos
+    return metodo;
 }
 
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
-    AbreEntrada(nombre);
-    char visible[TamNombreVisible];
-    EscapaNombre(nombre, visible);
-    Mensaje("\n%-20s", visible);
-    DibujaBarraVacia();
-
-    off_t inicio = ftello(Salida);
+    if (const char* error = AbreEntrada(nombre))
+        ErrorFatalCon(error, nombre);
+    // The encoder, chosen here once per member: the cost-based one when
+    // asked; the trees shared among the threads when there are several and
+    // the member reports at least two of their rounds; else the plain one.
+    int (*codificador)() = DedezodiLZH;
+    if (ModoOptimo)
+        codificador = DedezodiLZHOptimo;
+    else if (NumHilos > 1 && TamanoOriginal >= MinimoCompartido)
+        codificador = DedezodiLZHHilos;
+    EmpiezaLinea(nombre);
+    const off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();
-
-    uint8_t metodo = MetodoLZH;
-    EmpiezaPasada();
-    int menor = ModoOptimo ? DedezodiLZHOptimo() : DedezodiLZH();
-    const uint32_t leidos = OctetosLeidos;
-    CompletaBarra();
-    if (!menor) {
-        // Store instead, over the LZH attempt, and draw the bar again.
-        EmpiezaPasada();
-        fseeko(Salida, inicio + TamCabecera, SEEK_SET);
-        RetrocedeCursor(AnchoBarra);
-        DibujaBarraVacia();
-        metodo = MetodoPlano;
-        DedezodiPlano();
-        CompletaBarra();
-        // The stored copy must be the bytes the first pass counted.
-        if (OctetosLeidos != leidos)
-            ErrorFatalCon("Can't read file '%s'", nombre);
-    }
-    TamanoOriginal = leidos;
-    TamanoComprimido = static_cast<uint32_t>(OctetosComprimidos);   // no more than leidos
-
-    off_t fin = ftello(Salida);
+    uint64_t intento;
+    const uint8_t metodo = CodificaMiembro(codificador, inicio + TamCabecera, &intento);
+    const off_t fin = ftello(Salida);
     fseeko(Salida, inicio, SEEK_SET);
     EscribeCabecera(nombre, tipo, metodo, TamanoOriginal, TamanoComprimido);
     fseeko(Salida, fin, SEEK_SET);
-    fclose(Entrada);
-    Entrada = nullptr;
+    CierraEntrada();
     if (ferror(Salida))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);
-
-    // Back over the bar and the end of the name field: the percentage sits
-    // there with the bar still visible behind it.
-    RetrocedeCursor(AnchoBarra + 6);
-    Mensaje("%3d%%", CalculaPorcentaje());
+    TerminaLinea();
 }
 
 }  // namespace dedezodi

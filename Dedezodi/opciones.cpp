@@ -4,12 +4,17 @@
 #include "dedezodi.h"
 
 #include "opciones.h"
+#include "procesadores.h"
 
 #include <cstdlib>
 
 namespace dedezodi {
 
+// The option values.  NumHilos is resolved once, here: -j N, or one thread
+// per CPU this process may use.
 bool Silencio;
+bool ModoOptimo;
+int NumHilos = 1;
 
 void Presenta()
 {
@@ -63,8 +68,14 @@ static const char* AplicaOpcion(int codigo, const char* valor)
 int LeeOpciones(int argc, char* argv[])
 {
     Silencio = ModoOptimo = false;
-    return LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, false,
-                      AplicaOpcion);
+    NumHilos = 0;
+    const int indice = LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda,
+                                  false, AplicaOpcion);
+    if (NumHilos == 0) {
+        const int cpus = CuentaProcesadores();
+        NumHilos = cpus < MaxHilos ? cpus : MaxHilos;
+    }
+    return indice;
 }
 
 }  // namespace dedezodi

@@ -368,12 +368,12 @@ void EmpiezaMiembroOptimo()
 {
     std::fill(std::begin(Raices), std::end(Raices), Vacio);
     SiguientePar = 0;
+    EmpiezaBits();
     Base = Origen;
-    memset(Buffer, RellenoVentana, InicioEscritura);
-    FinDatos = PrimeraEntrada;
-    FinEntrada = false;
+    const int primeros = EmpiezaVentana(Buffer);
+    FinDatos = PrimeraEntrada + static_cast<uint64_t>(primeros);
+    FinEntrada = primeros < Anticipo;
     Cursor = PrimeraEntrada;
-    LeeHasta(PrimeraEntrada + Anticipo);
     // All-space strings older than these 61 equal the oldest of them, which
     // is nearer: only the spaces whose strings differ need a node.
     Buscado = PrimeraEntrada - Anticipo - 1;

@@ -89,9 +89,7 @@ static void* TrabajaObrero(void* decodificador)
 void IniciaObreros(Decodificador& propio)
 {
     NumObreros = 0;
-    long hilos = HilosPedidos > 0 ? HilosPedidos : sysconf(_SC_NPROCESSORS_ONLN);
-    if (hilos > MaxObreros)
-        hilos = MaxObreros;
+    const int hilos = HilosPedidos;
     struct stat datos;
     if (hilos <= 1 || !ModoElegido->conHilos || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
         return;

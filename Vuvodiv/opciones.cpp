@@ -5,6 +5,7 @@
 #include "vuvodiv.h"
 
 #include "opciones.h"
+#include "procesadores.h"
 
 #include <cstdlib>
 #include <fnmatch.h>
@@ -102,6 +103,10 @@ int LeeOpciones(int argc, char* argv[])
     NumSeleccion = 0;
     int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
                           AplicaOpcion);
+    if (HilosPedidos == 0) {
+        const int cpus = CuentaProcesadores();
+        HilosPedidos = cpus < MaxObreros ? cpus : MaxObreros;
+    }
     if (base <= 0)
         return base;
     if (ModoElegido->destino != AArchivo && (CarpetaDestino || SinReemplazo))

@@ -40,7 +40,7 @@ extern const Modo* ModoElegido;
 extern bool SinReemplazo;               // -n: an existing file is kept
 extern bool Silencio;                   // -q: errors only
 extern const char* CarpetaDestino;      // -d DIR, or nullptr: the working folder
-extern int HilosPedidos;                // -j N; 0: one per online CPU
+extern int HilosPedidos;                // -j N, or one per CPU the process may use
 
 // Member names given after BASE; none means every member.
 constexpr int MaxSeleccion = 1024;

@@ -24,9 +24,6 @@ __thread uint16_t Frecuencia[NumNodos + 1];
 __thread int16_t Hijo[NumNodos];
 __thread int16_t Padre[NumNodos + NumSimbolos];
 
-__thread uint16_t AuxLZW;
-__thread uint8_t LongLZW;
-
 void IniciaHuffman()
 {
     for (int s = 0; s < NumSimbolos; ++s) {
@@ -43,9 +40,6 @@ void IniciaHuffman()
     Frecuencia[NumNodos] = Centinela;
     // Node 0 is always a leaf, so 0 can stand for "no parent" at the root.
     Padre[Raiz] = 0;
-
-    AuxLZW = 0;
-    LongLZW = 0;
 }
 
 // The last node of the run of counts below k that begins at l (the counts

@@ -1,5 +1,5 @@
 // The adaptive Huffman model of the LZH stream, shared by the encoder and
-// the decoder; and the bit buffer that IniciaHuffman clears with it.
+// the decoder.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +16,7 @@ extern __thread uint16_t Frecuencia[NumNodos + 1];
 extern __thread int16_t Hijo[NumNodos];
 extern __thread int16_t Padre[NumNodos + NumSimbolos];
 
-// The encoder's bit buffer: pending bits sit at the top of AuxLZW, LongLZW
-// counts them.
-extern __thread uint16_t AuxLZW;
-extern __thread uint8_t LongLZW;
-
-void IniciaHuffman();              // starting tree; clears the bit buffer
+void IniciaHuffman();              // starting tree
 void Actualiza(int simbolo);       // count one more of simbolo
 
 // The decoder's update, done on its walk down the tree so that no parent

@@ -32,9 +32,9 @@ void LimpiaVentana() { memset(dedezodi::Texto, 0, sizeof dedezodi::Texto); }
 
 std::string MideLZH(const Miembro& miembro)
 {
-    Entrada = fopen(miembro.nombre, "rb");
+    dedezodi::EntradaMiembro = fopen(miembro.nombre, "rb");
     Salida = fopen("lzh", "wb+");
-    EXIGE(Entrada && Salida);
+    EXIGE(dedezodi::EntradaMiembro && Salida);
     TamanoOriginal = static_cast<uint32_t>(miembro.datos.size());
     LimpiaVentana();
     dedezodi::EmpiezaPasada();
@@ -43,6 +43,7 @@ std::string MideLZH(const Miembro& miembro)
     else
         dedezodi::DedezodiLZH();
     uint64_t tamano = dedezodi::OctetosComprimidos;
+    dedezodi::CierraEntrada();
     CierraFlujos();
     std::string lzh = LeeBytes("lzh");
     EXIGE(lzh.size() == tamano);

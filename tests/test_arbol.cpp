@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "arbol.h"
+#include "dedezodi.h"
 
 using namespace dedezodi;
 
@@ -138,50 +139,46 @@ testing::AssertionResult InsertaYComprueba(Conjunto& en, int r)
     return testing::AssertionSuccess();
 }
 
-// The encoder's calling sequence over `datos` as one member: a window of
-// spaces, write position 4036, the 60 positions before it and then it
-// inserted; for each new byte the oldest position removed, its byte and
-// mirror written, and the next position inserted; after the input, removals
-// and insertions until the lookahead is used up.  The trees are checked
-// every `cada` steps and at the end.
+// The encoder's calling sequence over `datos` as one member, through the
+// encoder's own window start and slide, each insertion checked: the 60
+// positions before 4036 and then 4036; for each new byte the oldest position
+// removed, the byte written, and the next position inserted; after the
+// input, removals and insertions until the lookahead is used up.  The trees
+// are checked every `cada` steps and at the end.
 void RecorreMiembro(const std::vector<uint8_t>& datos, int cada = 7)
 {
     Conjunto en{};
     IniciaArbol();
-    std::memset(Texto, RellenoVentana, InicioEscritura);
-    size_t leido = 0;
-    while (leido < datos.size() && leido < size_t(Anticipo))
-        Texto[InicioEscritura + leido] = datos[leido], ++leido;
-    int len = int(leido), s = 0, r = InicioEscritura;
+    EntradaMiembro = tmpfile();
+    if (!datos.empty())
+        fwrite(datos.data(), 1, datos.size(), EntradaMiembro);
+    EmpiezaPasada();
+    uint64_t leidos = uint64_t(EmpiezaVentana(Texto));
     for (int i = 1; i <= Anticipo; ++i)
-        ASSERT_TRUE(InsertaYComprueba(en, r - i));
-    ASSERT_TRUE(InsertaYComprueba(en, r));
+        ASSERT_TRUE(InsertaYComprueba(en, InicioEscritura - i));
+    ASSERT_TRUE(InsertaYComprueba(en, InicioEscritura));
 
-    for (int paso = 1; leido < datos.size(); ++paso, ++leido) {
-        BorraNodo(s);
+    uint64_t t = 1;
+    for (uint8_t octeto; LeeOctetoPlano(&octeto); ++t, ++leidos) {
+        const int s = int((t - 1) & MascaraVentana), r = int((InicioEscritura + t) & MascaraVentana);
+        Desliza(t, &octeto, false);
         en[s] = false;
-        Texto[s] = datos[leido];
-        if (s < Anticipo - 1)
-            Texto[s + TamVentana] = datos[leido];
-        s = (s + 1) & MascaraVentana;
-        r = (r + 1) & MascaraVentana;
         ASSERT_TRUE(InsertaYComprueba(en, r));
         if (LongIgual > 0) {   // positions leave before they get this far away
             ASSERT_LE(PosIgual, InicioEscritura - 1);
         }
-        if (paso % cada == 0) {
-            ASSERT_TRUE(ArbolesCorrectos(en)) << "after byte " << leido;
+        if (t % cada == 0) {
+            ASSERT_TRUE(ArbolesCorrectos(en)) << "after byte " << leidos;
         }
     }
-    do {
-        BorraNodo(s);
-        en[s] = false;
-        s = (s + 1) & MascaraVentana;
-        r = (r + 1) & MascaraVentana;
-        if (--len != 0) {
-            ASSERT_TRUE(InsertaYComprueba(en, r));
+    CierraEntrada();
+    for (; t <= std::max<uint64_t>(leidos, 1); ++t) {
+        Desliza(t, nullptr, false);
+        en[(t - 1) & MascaraVentana] = false;
+        if (InsertaEnDeslizada(t, leidos)) {
+            ASSERT_TRUE(InsertaYComprueba(en, int((InicioEscritura + t) & MascaraVentana)));
         }
-    } while (len > 0);
+    }
     ASSERT_TRUE(ArbolesCorrectos(en));
 }
 

@@ -155,15 +155,15 @@ TEST(Cuatro_GiB, AttemptCrossing4GiBIsNotSmaller)
 {
     using namespace dedezodi;
     const std::string datos = DatosAleatorios(4000, 11);
-    Entrada = tmpfile();
-    fwrite(datos.data(), 1, datos.size(), Entrada);
+    EntradaMiembro = tmpfile();
+    fwrite(datos.data(), 1, datos.size(), EntradaMiembro);
     Salida = fopen("/dev/null", "wb");
     EmpiezaPasada();
     OctetosLeidos = 0xFFFFF038u;            // the attempt's input ends 40 bytes under 4 GiB
     OctetosComprimidos = 0xFFFFF038u;       // ... and its output, a little longer, past it
     EXPECT_EQ(DedezodiLZH(), 0);
     EXPECT_GT(OctetosComprimidos, 0xFFFFFFFFull);
-    fclose(Entrada);
+    fclose(EntradaMiembro);
     fclose(Salida);
 }
 
@@ -173,8 +173,8 @@ TEST(Cuatro_GiB, ByteBeyondTheSizeFieldIsRefused)
     using namespace dedezodi;
     EXPECT_EXIT(
         {
-            Entrada = tmpfile();
-            fputs("ab", Entrada);
+            EntradaMiembro = tmpfile();
+            fputs("ab", EntradaMiembro);
             EmpiezaPasada();
             OctetosLeidos = 0xFFFFFFFEu;
             uint8_t octeto;

@@ -147,15 +147,15 @@ TEST(ArchivoDedezodi, ProgressMarksDuringAPass)
 {
     for (auto [tamano, marcas] : {std::pair{0u, 0}, {19u, 19}, {100u, 16}, {20u, 10}}) {
         std::string datos(tamano, 'q');
-        Entrada = tmpfile();
-        fwrite(datos.data(), 1, datos.size(), Entrada);
+        EntradaMiembro = tmpfile();
+        fwrite(datos.data(), 1, datos.size(), EntradaMiembro);
         Salida = tmpfile();
         TamanoOriginal = tamano;
         EmpiezaPasada();
         DedezodiPlano();
         EXPECT_EQ(Punto, marcas) << tamano << " bytes";
         EXPECT_EQ(OctetosComprimidos, tamano);
-        fclose(Entrada);
+        fclose(EntradaMiembro);
         fclose(Salida);
     }
 }

@@ -1,40 +1,70 @@
-// The encoder on several threads writes the single-threaded encoder's bytes:
-// the same chains of members, packed in one process as the driver packs
-// them, give the same streams and verdicts with 1 thread and with several.
+// The list packed by several threads writes the single-threaded archive:
+// the same chains of members, packed in one process as the program packs
+// them, give the same archive with 1 thread and with several, whether the
+// threads take whole members or share the trees of one.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <sched.h>
+#include <unistd.h>
+
+#include "arbol.h"
 #include "ayuda.h"
 #include "dedezodi.h"
+#include "procesadores.h"
 
 using namespace dedezodi;
 
 namespace {
 
-// Packs each input in turn as the driver would, with `hilos` threads, and
-// returns every stream followed by its verdict (LZH smaller or not).
+// Packs the inputs as one list, as the program does, with `hilos` threads,
+// and returns the archive; every chain starts from a fresh process's window.
+// Checks that the work was shared the way the count says: with one thread
+// no other thread packs a member or replays a slide; with several, the
+// second member is packed by a worker when it and another have 119 bytes or
+// more, and a lone member of two rounds or more has its slides replayed by
+// workers.
 std::string PackChain(const std::vector<std::string>& entradas, int hilos)
 {
-    const int antes = NumHilos;
-    NumHilos = hilos;
-    std::string todo;
-    for (const std::string& entrada : entradas) {
-        Entrada = tmpfile();
-        Salida = tmpfile();
-        fwrite(entrada.data(), 1, entrada.size(), Entrada);
-        TamanoOriginal = static_cast<uint32_t>(entrada.size());
-        EmpiezaPasada();
-        const int menor = DedezodiLZH();
-        rewind(Salida);
-        for (int c; (c = getc(Salida)) != EOF;)
-            todo += static_cast<char>(c);
-        todo += menor ? "<" : ">";
-        fclose(Entrada);
-        fclose(Salida);
+    CarpetaTemporal carpeta;
+    static char nombres[MaxArchivos][TamNombre + 1];
+    static uint8_t tipos[MaxArchivos];
+    for (size_t i = 0; i < entradas.size(); ++i) {
+        snprintf(nombres[i], sizeof nombres[i], "m%zu", i);
+        EscribeArchivo(carpeta / nombres[i], entradas[i]);
+        tipos[i] = TipoBinario;
     }
-    Entrada = Salida = nullptr;
+    char anterior[4096];
+    EXPECT_NE(getcwd(anterior, sizeof anterior), nullptr);
+    EXPECT_EQ(chdir(carpeta.Ruta().c_str()), 0);
+    EligeConsola(false, true);
+    const int antes = NumHilos;
+    const int miembros = MiembrosAjenos;
+    const uint64_t deslizadas = DeslizadasAjenas;
+    NumHilos = hilos;
+    memset(Texto, 0, sizeof Texto);
+    Salida = tmpfile();
+    EmpaquetaMiembros(nombres, tipos, static_cast<int>(entradas.size()));
+    std::string archivo = LeeTodo(Salida);
+    fclose(Salida);
+    Salida = nullptr;
     NumHilos = antes;
-    return todo;
+    EXPECT_EQ(chdir(anterior), 0);
+
+    int largos = 0;
+    for (const std::string& entrada : entradas)
+        largos += entrada.size() >= 119;
+    if (hilos == 1) {
+        EXPECT_EQ(MiembrosAjenos, miembros);
+        EXPECT_EQ(DeslizadasAjenas, deslizadas);
+    } else if (entradas.size() > 1 && largos > 1 && entradas[1].size() >= 119) {
+        EXPECT_GT(MiembrosAjenos, miembros) << "no member packed by a worker";
+    } else if (entradas.size() == 1 && entradas[0].size() >= MinimoCompartido) {
+        EXPECT_GT(DeslizadasAjenas, deslizadas) << "no slide replayed by a worker";
+    }
+    return archivo;
 }
 
 // Binary-like data: records of a few bytes among long runs of zeros, so the
@@ -53,7 +83,7 @@ void ExpectSameForEveryCount(const std::vector<std::string>& cadena)
 {
     const std::string uno = PackChain(cadena, 1);
     for (int hilos : {2, 3, 5})
-        EXPECT_EQ(PackChain(cadena, hilos), uno) << hilos << " threads";
+        EXPECT_TRUE(PackChain(cadena, hilos) == uno) << hilos << " threads";
 }
 
 }  // namespace
@@ -61,10 +91,11 @@ void ExpectSameForEveryCount(const std::vector<std::string>& cadena)
 // Catches a thread's window that does not start a member as the previous
 // member left it (a short member reads bytes the one before wrote at
 // 4036..4154), or an empty member handled differently.  The first member
-// fills those bytes, so every chain starts from the same window.
+// fills those bytes, so every chain starts from the same window; the second
+// is long, so a worker packs it.
 TEST(HilosDedezodi, ShortMembersAfterOthersAsOneThread)
 {
-    std::vector<std::string> cadena = {TextoDePrueba(5000, 1), "", TextoDePrueba(61, 2), "a",
+    std::vector<std::string> cadena = {TextoDePrueba(5000, 1), TextoDePrueba(3000, 14), "", TextoDePrueba(61, 2), "a",
                                        std::string(59, ' '), "", TextoDePrueba(120, 3),
                                        DatosAleatorios(130, 4), std::string(60, '\0'), "",
                                        TextoDePrueba(3, 5)};
@@ -92,11 +123,46 @@ TEST(HilosDedezodi, ShortMembersAfterOthersAsOneThread)
 // Catches a round cut at the wrong slide, a tree moved between threads with
 // links missing, or a step's match taken from a thread that did not insert
 // it: members of several blocks whose busiest tree changes midway (text,
-// then mostly zeros), sizes at a block's edges, and random bytes.
+// then mostly zeros), sizes at a block's edges, and random bytes, each the
+// list's only member so that its trees are shared; then all of them in one
+// list, so that workers take whole members, stored ones among them.
 TEST(HilosDedezodi, LongMembersAcrossBlocksAsOneThread)
 {
     const std::string mezcla = TextoDePrueba(50000, 6) + ZerosAndRecords(60000, 7) + TextoDePrueba(20000, 8);
-    ExpectSameForEveryCount({mezcla, ZerosAndRecords(100000, 9), TextoDePrueba(16384, 10),
-                             TextoDePrueba(16385 + 59, 11), DatosAleatorios(32769, 12),
-                             std::string(40000, '\0'), TextoDePrueba(2, 13)});
+    const size_t ronda = MinimoCompartido / 2;
+    const std::vector<std::string> miembros = {mezcla, ZerosAndRecords(100000, 9), TextoDePrueba(2 * ronda, 10),
+                                               TextoDePrueba(2 * ronda + 1 + 59, 11),
+                                               DatosAleatorios(3 * ronda + 1, 12), std::string(70000, '\0'),
+                                               TextoDePrueba(2, 13)};
+    for (const std::string& miembro : miembros)
+        ExpectSameForEveryCount({miembro});
+    ExpectSameForEveryCount(miembros);
+}
+
+// Catches -j not reaching the thread count, or "one per CPU" counting the
+// CPUs online rather than those the process may use: pinned to one CPU, the
+// default is one thread, the plain path.
+TEST(HilosDedezodi, DefaultIsOnePerUsableCpu)
+{
+    char programa[] = "Dedezodi", j[] = "-j3", base[] = "x";
+    char* conJ[] = {programa, j, base, nullptr};
+    char* sinJ[] = {programa, base, nullptr};
+    ASSERT_EQ(LeeOpciones(2 + 1, conJ), 2);
+    EXPECT_EQ(NumHilos, 3);
+
+    cpu_set_t antes, una;
+    ASSERT_EQ(sched_getaffinity(0, sizeof antes, &antes), 0);
+    CPU_ZERO(&una);
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &antes)) {
+            CPU_SET(c, &una);
+            break;
+        }
+    ASSERT_EQ(sched_setaffinity(0, sizeof una, &una), 0);
+    EXPECT_EQ(CuentaProcesadores(), 1);
+    ASSERT_EQ(LeeOpciones(2, sinJ), 1);
+    EXPECT_EQ(NumHilos, 1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof antes, &antes), 0);
+    EXPECT_EQ(CuentaProcesadores(), std::min(CPU_COUNT(&antes), CuentaProcesadores()));
+    NumHilos = 1;
 }

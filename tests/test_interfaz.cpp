@@ -154,7 +154,9 @@ TEST(LlamadaDedezodi, BestMakesASmallerArchiveOfTheSameFiles)
 }
 
 // -j N changes nothing in the archive, whatever N; a count that is not a
-// whole number from 1 is refused.
+// whole number from 1 is refused.  That -j reaches the thread count, and
+// that with several threads workers do part of the work, is shown inside
+// the process (test_hilos.cpp): a program run cannot show it.
 TEST(LlamadaDedezodi, ThreadsWriteTheSameArchive)
 {
     CarpetaTemporal carpeta;

@@ -18,8 +18,8 @@ namespace {
 // bytes; *menor receives its verdict.
 std::string Codifica(const std::string& entrada, int* menor = nullptr)
 {
-    Entrada = tmpfile();
-    fwrite(entrada.data(), 1, entrada.size(), Entrada);
+    EntradaMiembro = tmpfile();
+    fwrite(entrada.data(), 1, entrada.size(), EntradaMiembro);
     Salida = tmpfile();
     TamanoOriginal = static_cast<uint32_t>(entrada.size());
     EmpiezaPasada();
@@ -27,7 +27,7 @@ std::string Codifica(const std::string& entrada, int* menor = nullptr)
     if (menor)
         *menor = resultado;
     std::string bytes = LeeTodo(Salida);
-    fclose(Entrada);
+    fclose(EntradaMiembro);
     fclose(Salida);
     EXPECT_EQ(bytes.size(), OctetosComprimidos);
     return bytes;
@@ -138,13 +138,13 @@ TEST(CodigoPosicion, EveryByteStartsWithExactlyOneCode)
     unsigned siguiente = 0;
     for (int u = 0; u < NumPrefijosPosicion; ++u) {
         if (u > 0)
-            siguiente = (siguiente + 1) << (ValorLong[u] - ValorLong[u - 1]);
-        EXPECT_EQ(ValorCodigo[u], siguiente << (8 - ValorLong[u])) << "u = " << u;
+            siguiente = (siguiente + 1) << (LongCodigoPosicion[u] - LongCodigoPosicion[u - 1]);
+        EXPECT_EQ(BitsCodigoPosicion[u], siguiente << (8 - LongCodigoPosicion[u])) << "u = " << u;
     }
     for (int b = 0; b < 256; ++b) {
         int cuantos = 0;
         for (int u = 0; u < NumPrefijosPosicion; ++u)
-            cuantos += (b >> (8 - ValorLong[u])) == (ValorCodigo[u] >> (8 - ValorLong[u]));
+            cuantos += (b >> (8 - LongCodigoPosicion[u])) == (BitsCodigoPosicion[u] >> (8 - LongCodigoPosicion[u]));
         EXPECT_EQ(cuantos, 1) << "b = " << b;
     }
 }
@@ -154,20 +154,15 @@ TEST(EscritorBits, WritesWholeBytesAndKeepsTheRest)
 {
     Salida = tmpfile();
     OctetosComprimidos = 0;
-    AuxLZW = 0;
-    LongLZW = 0;
+    EmpiezaBits();
     EscribeBit(16, 0xABCD);                 // empty buffer, 16 bits: two bytes
     EXPECT_EQ(OctetosComprimidos, 2u);
-    EXPECT_EQ(AuxLZW, 0);
-    EXPECT_EQ(LongLZW, 0);
     EscribeBit(5, 0xF800);                  // 5 bits held, nothing written
     EXPECT_EQ(OctetosComprimidos, 2u);
     EscribeBit(16, 0x8001);                 // 21 bits: two bytes, 5 kept
     EXPECT_EQ(OctetosComprimidos, 4u);
-    EXPECT_EQ(LongLZW, 5);
-    EXPECT_EQ(AuxLZW, 0x0800);              // the low 5 bits of the code, on top
-    EscribeBit(3, 0x2000);                  // 8 bits: exactly one byte
-    EXPECT_EQ(LongLZW, 0);
+    EscribeBit(3, 0x2000);                  // with the low 5 bits kept: one byte
+    EXPECT_EQ(OctetosComprimidos, 5u);
     CodificaFinal();                        // nothing pending: no padding byte
     // 11111 then 1000000000000001 then 001: fc 00, then 00001 001.
     EXPECT_EQ(Hex(LeeTodo(Salida)), "ab cd fc 00 09");

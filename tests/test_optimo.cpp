@@ -26,7 +26,7 @@ FILE* ArchivoCon(const std::string& bytes)
 // returns the stream; *menor receives its verdict.
 std::string CodificaOptimo(const std::string& entrada, int* menor = nullptr)
 {
-    Entrada = ArchivoCon(entrada);
+    dedezodi::EntradaMiembro = ArchivoCon(entrada);
     Salida = tmpfile();
     TamanoOriginal = static_cast<uint32_t>(entrada.size());
     dedezodi::EmpiezaPasada();
@@ -34,7 +34,7 @@ std::string CodificaOptimo(const std::string& entrada, int* menor = nullptr)
     if (menor)
         *menor = resultado;
     std::string bytes = LeeTodo(Salida);
-    fclose(Entrada);
+    fclose(dedezodi::EntradaMiembro);
     fclose(Salida);
     EXPECT_EQ(bytes.size(), dedezodi::OctetosComprimidos);
     return bytes;
@@ -193,7 +193,7 @@ TEST(OptimoCamino, NeverCostsMoreThanTheGreedyPath)
         runs += std::string(static_cast<size_t>(1 + i % 70), static_cast<char>('a' + i % 3));
     for (const std::string& datos : {TextoDePrueba(60000, 21), runs, DatosAleatorios(9000, 22),
                                      EntradaProfunda()}) {
-        Entrada = ArchivoCon(datos);
+        dedezodi::EntradaMiembro = ArchivoCon(datos);
         Salida = tmpfile();
         TamanoOriginal = static_cast<uint32_t>(datos.size());
         dedezodi::EmpiezaPasada();
@@ -210,7 +210,7 @@ TEST(OptimoCamino, NeverCostsMoreThanTheGreedyPath)
         }
         dedezodi::CodificaFinal();
         const std::string porBloques = LeeTodo(Salida);
-        fclose(Entrada);
+        fclose(dedezodi::EntradaMiembro);
         fclose(Salida);
         EXPECT_TRUE(porBloques == CodificaOptimo(datos)) << "not the encoder's own steps";
         EXPECT_GT(bloques, 0);
@@ -238,8 +238,9 @@ TEST(OptimoMiembros, DriverUsesTheModeAndTheRestorerTakesIt)
     for (int modo = 0; modo < 2; ++modo) {
         dedezodi::ModoOptimo = modo == 1;
         Salida = fopen("x.cmp", "wb+");
-        dedezodi::Dedezodi("texto", TipoBinario);
-        dedezodi::Dedezodi("azar", TipoBinario);
+        const char nombres[2][TamNombre + 1] = {"texto", "azar"};
+        const uint8_t tipos[2] = {TipoBinario, TipoBinario};
+        dedezodi::EmpaquetaMiembros(nombres, tipos, 2);
         dedezodi::EscribeFalsaCabecera();
         archivos[modo] = LeeTodo(Salida);
         fclose(Salida);
