@@ -43,7 +43,6 @@
 // in rings.  Positions are counted in 64 bits from the member's start, so a
 // member of 4 GiB needs no renumbering.
 
-#include "optimo.h"
 
 #include <algorithm>
 #include <cmath>
@@ -133,6 +132,7 @@ static inline uint32_t Par(int ranura, int k)
 }
 
 // Costs of the pass under way, in 1/EscalaCoste bits.
+constexpr uint32_t EscalaCoste = 64;
 static uint32_t CosteSimbolo[NumSimbolos];
 static uint32_t CostePrefijo[NumPrefijosPosicion];   // a position's code by its upper 6 bits
 
@@ -312,11 +312,6 @@ static bool CostesDelCamino(int n)
     return CostesDeCuentas(cuentas, total);
 }
 
-static inline uint32_t CosteMatch(int longitud, unsigned posicion)
-{
-    return CosteSimbolo[longitud + DesplazamientoLongitud] + CostePrefijo[posicion >> BitsPosicionBajos];
-}
-
 // ---- Shortest path ---------------------------------------------------------
 
 // The cheapest path from the block's start to each of its n positions under
@@ -364,7 +359,7 @@ static void BuscaCamino(int n)
 
 // ---- Blocks ----------------------------------------------------------------
 
-void EmpiezaMiembroOptimo()
+static void EmpiezaMiembroOptimo()
 {
     std::fill(std::begin(Raices), std::end(Raices), Vacio);
     SiguientePar = 0;
@@ -383,7 +378,7 @@ void EmpiezaMiembroOptimo()
         CostePrefijo[u] = (LongCodigoPosicion[u] + BitsPosicionBajos) * EscalaCoste;
 }
 
-int PreparaBloque()
+static int PreparaBloque()
 {
     LeeHasta(Cursor + MaxBloque + Anticipo);
     const int n = static_cast<int>(std::min<uint64_t>(MaxBloque, FinDatos - Cursor));
@@ -392,7 +387,7 @@ int PreparaBloque()
     return n;
 }
 
-void ParseaBloque(int n)
+static void ParseaBloque(int n)
 {
     uint32_t cuentas[NumSimbolos];
     CostesDeCuentas(cuentas, CuentasDelModelo(cuentas));
@@ -404,7 +399,7 @@ void ParseaBloque(int n)
 
 // The block is coded up to the first step that ends at or past TamBloque,
 // unless the member ends within the block's positions: then all of them.
-void CodificaBloque(int n)
+static void CodificaBloque(int n)
 {
     static uint16_t pasos[MaxBloque];   // the path's step ends, last first
     int cuantos = 0;
@@ -421,30 +416,6 @@ void CodificaBloque(int n)
         desde = hasta;
     }
     Cursor += static_cast<uint64_t>(desde);
-}
-
-uint32_t CosteCaminoElegido(int n)
-{
-    return Coste[n];
-}
-
-uint32_t CosteCaminoVoraz(int n)
-{
-    uint32_t total = 0;
-    for (int i = 0; i < n;) {
-        const int ranura = static_cast<int>((Cursor + static_cast<uint64_t>(i)) & MascaraAnillo);
-        const int cuantos = NumCandidatos[ranura];
-        const uint32_t mayor = cuantos == 0 ? 0 : Par(ranura, cuantos - 1);
-        const int longitud = std::min(LongPar(mayor), n - i);
-        if (longitud >= MinLongitud) {
-            total += CosteMatch(longitud, PosPar(mayor));
-            i += longitud;
-        } else {
-            total += CosteSimbolo[*Octetos(Cursor + static_cast<uint64_t>(i))];
-            ++i;
-        }
-    }
-    return total;
 }
 
 // ---- Member ----------------------------------------------------------------
