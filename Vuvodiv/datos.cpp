@@ -44,7 +44,8 @@ void PreparaMiembro(Miembro& m)
     m.descriptor = -1;
     m.carpeta = -1;   // none of its own yet
     m.leidos = m.escritos = 0;
-    m.truncado = m.danado = m.errorLectura = m.enVivo = false;
+    m.truncado = m.danado = m.enVivo = false;
+    m.errorLectura = m.errorEscritura = 0;
     m.salida = nullptr;
     switch (m.tipo) {
     case TipoBinario:
@@ -69,7 +70,7 @@ void PreparaMiembro(Miembro& m)
 void ReportaCorte(const Miembro* m)
 {
     if (ferror(Entrada) || (m && m->errorLectura))
-        ErrorFatalCon("Can't read file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{m && m->errorLectura ? m->errorLectura : errno});
     if (!m)
         ErrorFatalCon("Archive '%s' is truncated in a member header", NombreArchivo);
     static char mensaje[4 * TamNombreArchivo + TamNombreVisible + 64];   // both names escaped
@@ -88,7 +89,7 @@ static size_t LeeEnPosicion(Miembro& m, uint8_t* destino, size_t cuantos)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m.errorLectura = n < 0;
+            m.errorLectura = n < 0 ? errno : 0;
             break;
         }
         leidos += static_cast<size_t>(n);
@@ -105,6 +106,8 @@ size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos)
     const size_t leidos = m.descriptor < 0 ? fread(destino, 1, cuantos, Entrada) : LeeEnPosicion(m, destino, cuantos);
     m.leidos += static_cast<uint32_t>(leidos);
     if (leidos < cuantos) {
+        if (m.descriptor < 0 && ferror(Entrada))
+            m.errorLectura = errno;
         // The member is used up from here on, so a reader that asks for more
         // (the decoder's read-ahead, a skip) ends at once.
         m.truncado = true;
@@ -141,9 +144,17 @@ void SaltaDatos(Miembro& m)
 
 // ---- Writing ---------------------------------------------------------------------
 
+// The reason a write failed is noted where it happens: a member restored by
+// a thread has its file closed, and its failure reported, by the main one.
+static void Escribe(Miembro& m, const uint8_t* datos, size_t cuantos)
+{
+    if (fwrite(datos, 1, cuantos, m.salida) != cuantos && m.errorEscritura == 0)
+        m.errorEscritura = errno;
+}
+
 // Translation first, then CR dropping; converted bytes gather in a block,
 // so a converted block is still one write.
-static void EscribeBloqueTraduciendo(const Miembro& m, const uint8_t* datos, size_t cuantos)
+static void EscribeBloqueTraduciendo(Miembro& m, const uint8_t* datos, size_t cuantos)
 {
     uint8_t convertidos[4096];
     while (cuantos > 0) {
@@ -154,7 +165,7 @@ static void EscribeBloqueTraduciendo(const Miembro& m, const uint8_t* datos, siz
             convertidos[n] = octeto;
             n += !(m.cuidaCR && octeto == '\r');
         }
-        fwrite(convertidos, 1, n, m.salida);
+        Escribe(m, convertidos, n);
         datos += trozo;
         cuantos -= trozo;
     }
@@ -165,7 +176,7 @@ static void EscribeBloqueTraduciendo(const Miembro& m, const uint8_t* datos, siz
 void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos)
 {
     if (!m.traducir && !m.cuidaCR)
-        fwrite(datos, 1, cuantos, m.salida);
+        Escribe(m, datos, cuantos);
     else
         EscribeBloqueTraduciendo(m, datos, cuantos);
     m.escritos += static_cast<uint32_t>(cuantos);

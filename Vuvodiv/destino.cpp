@@ -29,14 +29,14 @@ static void CreaCarpetaDestino()
     char ruta[TamNombreArchivo];
     const int largo = snprintf(ruta, sizeof ruta, "%s", CarpetaDestino);
     if (largo < 0 || largo >= static_cast<int>(sizeof ruta))
-        ErrorFatalCon("Can't create folder '%s'", CarpetaDestino);
+        ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{ENAMETOOLONG});
     for (char* p = ruta + 1;; ++p) {
         const bool fin = *p == '\0';
         if (!fin && *p != '/')
             continue;
         *p = '\0';
         if (mkdir(ruta, 0777) != 0 && errno != EEXIST)
-            ErrorFatalCon("Can't create folder '%s'", CarpetaDestino);
+            ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{errno});
         if (fin)
             return;
         *p = '/';
@@ -46,13 +46,13 @@ static void CreaCarpetaDestino()
 void AbreDestino()
 {
     if (fstat(fileno(Entrada), &IdentidadArchivo) != 0)
-        ErrorFatalCon("Can't read file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{errno});
     Destino = AT_FDCWD;
     if (CarpetaDestino) {
         CreaCarpetaDestino();
         Destino = open(CarpetaDestino, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (Destino < 0)
-            ErrorFatalCon("Can't open folder '%s'", CarpetaDestino);
+            ErrorFatalCon("Can't open folder '%s'", CarpetaDestino, Causa{errno});
     }
     CarpetaSalida = Destino;
 }
@@ -68,11 +68,12 @@ static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largo
         fd = openat(m.carpeta, carpeta, Banderas);
     if (fd >= 0)
         return fd;
+    const int causa = errno;
     struct stat datos;
     if (fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) != 0) {
         char ruta[TamNombre + 1];   // the member's path up to this folder
         snprintf(ruta, sizeof ruta, "%.*s", static_cast<int>(largoRuta), m.nombre);
-        ErrorFatalCon("Can't create folder '%s'", ruta);
+        ErrorFatalCon("Can't create folder '%s'", ruta, Causa{causa});
     }
     *motivo = S_ISLNK(datos.st_mode) ? "a folder of its name is a symbolic link"
               : S_ISDIR(datos.st_mode) ? "a folder of its path cannot be opened"

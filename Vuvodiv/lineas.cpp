@@ -14,7 +14,7 @@ uint32_t MiembrosNoRestaurados;
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito)
 {
     if (!Consola) {
-        fprintf(ConsolaErrores, "%s: %s\n", visible, motivo);
+        fprintf(ConsolaErrores, "%s: %s: %s\n", NombrePrograma, visible, motivo);
         return;
     }
     if (!nombreEscrito)

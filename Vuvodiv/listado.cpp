@@ -3,7 +3,8 @@
 // passed over without decoding; a member cut short by the end of the
 // archive and an unknown method are reported as restoring would report
 // them.  The listing is what the mode is asked for, so a quiet run prints
-// it too, alone and line by line, for a pipe.
+// it too, for a script: one line per member, no header, no totals.  Every
+// column but the name is one word, so awk and sort -k split it as shown.
 
 #include "vuvodiv.h"
 
@@ -25,7 +26,7 @@ static int Proporcion(uint64_t comprimido, uint64_t original)
 
 static void NombraTipo(char* texto, size_t tamano, uint8_t tipo)
 {
-    static const char* const nombres[] = {"binary", "text", "text without CR", "translated text"};
+    static const char* const nombres[] = {"binary", "text", "text-nocr", "translated"};
     if (tipo < sizeof nombres / sizeof nombres[0])
         snprintf(texto, tamano, "%s", nombres[tipo]);
     else
@@ -39,7 +40,7 @@ static void NombraMetodo(char* texto, size_t tamano, uint8_t metodo)
     else if (metodo == MetodoLZH)
         snprintf(texto, tamano, "LZH");
     else
-        snprintf(texto, tamano, "unknown %u", static_cast<unsigned>(metodo));
+        snprintf(texto, tamano, "method-%u", static_cast<unsigned>(metodo));
 }
 
 static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
@@ -56,16 +57,25 @@ static void EscribeLinea(const char* formato, ...)
         printf("%s\n", linea);
 }
 
+// The name takes 14 columns on the terminal, whatever bytes its characters
+// take.
+constexpr int AnchoColumnaNombre = 14;
+static int Relleno(const char* visible)
+{
+    const int ancho = AnchoVisible(visible);
+    return ancho < AnchoColumnaNombre ? AnchoColumnaNombre - ancho : 0;
+}
+
 void ListaMiembro(Miembro& m)
 {
-    if (Listados++ == 0)
-        EscribeLinea("%-14s  %-15s  %-11s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
+    if (Listados++ == 0 && Consola)
+        EscribeLinea("%-14s  %-10s  %-10s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
                      "Ratio");
     SaltaDatos(m);   // before the line: a member cut short is reported instead
     char tipo[16], metodo[24];
     NombraTipo(tipo, sizeof tipo, m.tipo);
     NombraMetodo(metodo, sizeof metodo, m.metodo);
-    EscribeLinea("%-14s  %-15s  %-11s  %10lu  %10lu  %4d%%", m.visible, tipo, metodo,
+    EscribeLinea("%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "", tipo, metodo,
                  static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
                  Proporcion(m.comprimido, m.original));
     if (m.metodo != MetodoPlano && m.metodo != MetodoLZH) {
@@ -84,9 +94,10 @@ void ListaTotales()
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
              Listados == 1 ? "" : "s");
-    EscribeLinea("%-14s  %-15s  %-11s  %10llu  %10llu  %4d%%", miembros, "", "",
-                 static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
-                 Proporcion(TotalComprimido, TotalOriginal));
+    if (Consola)
+        EscribeLinea("%-14s  %-10s  %-10s  %10llu  %10llu  %4d%%", miembros, "", "",
+                     static_cast<unsigned long long>(TotalOriginal),
+                     static_cast<unsigned long long>(TotalComprimido), Proporcion(TotalComprimido, TotalOriginal));
     Listados = 0;
     TotalOriginal = TotalComprimido = 0;
 }

@@ -5,20 +5,47 @@
 
 #include "opciones.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 
 using namespace vuvodiv;
 
+// With options, "-" is standard input and an archive may be named by its
+// file (notas.cmp); without them BASE is always a base, and a BASE that is
+// the archive itself gets the way out after its error.
+static void NombraArchivo(const char* base)
+{
+    if (strcmp(base, "-") == 0) {
+        snprintf(NombreArchivo, TamNombreArchivo, "%s", NombreEntradaEstandar);
+    } else if (LlamadaExtendida && EsElArchivo(base, ".cmp")) {
+        snprintf(NombreArchivo, TamNombreArchivo, "%s", base);
+    } else {
+        ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo("Vuvodiv", base, ".cmp", "archive");
+        CompruebaBase(base);
+        ComponeNombreArchivo(NombreArchivo, base, ".cmp");
+    }
+}
+
+// An archive from standard input is read once, front to back: its members
+// are restored one at a time, in order.
 static void AbreArchivo(const char* base)
 {
-    CompruebaBase(base);
-    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
+    NombraArchivo(base);
     static char visible[4 * TamNombreArchivo];
     EscapaNombre(NombreArchivo, visible);
     Mensaje("\nFile of compressed data: %s\n", visible);
-    Entrada = fopen(NombreArchivo, "rb");
+    if (strcmp(base, "-") == 0) {
+        if (isatty(STDIN_FILENO))
+            ErrorFatal("Standard input is a terminal, not an archive");
+        Entrada = stdin;
+    } else {
+        Entrada = fopen(NombreArchivo, "rb");
+    }
     if (!Entrada)
-        ErrorFatalCon("Can't open file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't open file '%s'", NombreArchivo, Causa{errno});
+    ConsejoFatal = nullptr;
     if (ModoElegido->destino == AArchivo)
         AbreDestino();
 }
@@ -30,8 +57,8 @@ static int Termina()
     if (!ModoElegido->decodifica)
         ListaTotales();
     int sinMiembro = InformaNombresSinMiembro();
-    if (ModoElegido->salidaEsProducto && (fflush(stdout) != 0 || ferror(stdout)))
-        ErrorFatal("Can't write to standard output");
+    if (ModoElegido->salidaEsProducto)
+        CompruebaSalidaEstandar();
     char mensaje[64];
     if (MiembrosNoRestaurados > 0) {
         snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
@@ -57,7 +84,7 @@ int main(int argc, char* argv[])
     if (base == LlamadaUso)
         MuestraUso();
     if (ModoElegido->salidaEsProducto && SalidaEstandarCerrada)
-        ErrorFatal("Can't write to standard output");
+        ErrorFatal("Can't write to standard output", Causa{EBADF});
     AbreArchivo(argv[base]);
     static Miembro miembro;
     static Decodificador decodificador;

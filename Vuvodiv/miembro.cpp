@@ -9,6 +9,7 @@
 
 #include "vuvodiv.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace vuvodiv {
@@ -26,7 +27,7 @@ int LeeCabecera(Miembro& m)
     uint8_t cabecera[TamCabecera];
     size_t leidos = fread(cabecera, 1, TamCabecera, Entrada);
     if (ferror(Entrada))
-        ErrorFatalCon("Can't read file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{errno});
     if (leidos == 0 || cabecera[0] == 0)
         return 0;
     if (leidos < TamCabecera)
@@ -74,7 +75,7 @@ static Apertura AbreArchivoMiembro(Miembro& m, const char** motivo)
     m.salida = CreaTemporal(ultimo);
     CarpetaSalida = destino;
     if (!m.salida)
-        ErrorFatalCon("Can't create file '%s'", m.nombre);
+        ErrorFatalCon("Can't create file '%s'", m.nombre, Causa{errno});
     return Abierta;
 }
 
@@ -129,12 +130,13 @@ void ConfirmaSalida(Miembro& m)
 {
     if (ModoElegido->destino == AArchivo) {
         bool confirmado = ConfirmaTemporal(m.salida, m.nombre + m.ultimo);
+        const int causa = m.errorEscritura != 0 ? m.errorEscritura : errno;
         m.salida = nullptr;   // closed either way: the fatal path must not see it
         if (!confirmado)      // the temporary file is removed from the member's folder
-            ErrorFatalCon("Can't write file '%s'", m.nombre);
+            ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{causa});
         CierraRuta(m);
-    } else if (ModoElegido->destino == ASalidaEstandar && (fflush(stdout) != 0 || ferror(stdout))) {
-        ErrorFatal("Can't write to standard output");
+    } else if (ModoElegido->destino == ASalidaEstandar) {
+        CompruebaSalidaEstandar();
     }
     m.salida = nullptr;
 }

@@ -40,6 +40,7 @@ void MuestraUso()
     Mensaje("\nTo call this programme:\nVuvodiv FileName\n"
             "  where FileName is the name of a file with extension\n"
             "  'cmp' that holds the compressed data\n");
+    SugiereForma("to restore only some members, call Vuvodiv -- BASE NAME...");
     exit(0);
 }
 

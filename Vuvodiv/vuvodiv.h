@@ -58,8 +58,10 @@ const char* SiguienteSinMiembro(int* i);
 void Presenta();
 [[noreturn]] void MuestraUso();
 
-// The archive's name, "<base>.cmp" with '_' read as '.'.
+// The archive's name, "<base>.cmp" with '_' read as '.', the file's own
+// name, or NombreEntradaEstandar for "-".
 extern char NombreArchivo[TamNombreArchivo];
+constexpr const char* NombreEntradaEstandar = "(standard input)";
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
 // A member as its header describes it and as one thread restores it.  The
@@ -85,13 +87,14 @@ struct Miembro {
     uint32_t leidos;                  // data bytes of the member taken so far
     bool truncado;                    // the archive ended inside the data: the run stops
     bool danado;                      // the data cannot be what the encoder wrote
-    bool errorLectura;
+    int errorLectura;                 // errno of a read that failed; 0: none
 
     FILE* salida;                     // the member's file, standard output, or the sink
     int ultimo;                       // where the name's last component starts
     int carpeta;                      // the member's folder, closed once it is finished
     bool enVivo;                      // marks drawn as bytes are written (the main thread's line)
     uint32_t escritos;                // restored bytes, counted for the marks
+    int errorEscritura;               // errno of the first write that failed (in the thread that wrote)
 };
 
 extern const uint8_t Tra[256];

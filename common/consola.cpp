@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 __thread uint32_t TamanoOriginal;
@@ -87,6 +88,13 @@ FILE* AbreSumidero()
     return sumidero;
 }
 
+void CompruebaSalidaEstandar()
+{
+    errno = 0;
+    if (fflush(stdout) != 0 || ferror(stdout))
+        ErrorFatal("Can't write to standard output", Causa{errno});
+}
+
 void PresentaTitulo(const char* titulo)
 {
     Mensaje("\n%s\n", titulo);
@@ -134,3 +142,50 @@ static void TerminaBarra(const char* relleno)
 void CompletaBarra() { TerminaBarra(Marcas); }
 void RellenaBarra() { TerminaBarra(Puntos); }
 
+
+// ---- Errors on standard error ----------------------------------------------
+
+const char* NombrePrograma = "";
+const char* ConsejoFatal;
+
+// "Can't <verb> file '" loses its "file ": the quoted name says what it is.
+void ComponeFormaGNU(char* destino, size_t tamano, const char* mensaje, const Causa& causa)
+{
+    int verbo = 0;
+    const char* resto = mensaje;
+    if (strncmp(mensaje, "Can't ", 6) == 0) {
+        const char* espacio = strchr(mensaje + 6, ' ');
+        if (espacio && strncmp(espacio, " file '", 7) == 0) {
+            verbo = static_cast<int>(espacio - mensaje);
+            resto = espacio + 5;
+        }
+    }
+    const size_t inicio = causa.lugar ? strlen(causa.lugar) + 2 : 0;
+    size_t n = static_cast<size_t>(snprintf(destino, tamano, "%s%s%.*s%s", causa.lugar ? causa.lugar : "",
+                                            causa.lugar ? ": " : "", verbo, mensaje, resto));
+    if (inicio < n && inicio + 1 < tamano && destino[inicio] >= 'A' && destino[inicio] <= 'Z')
+        destino[inicio] = static_cast<char>(destino[inicio] - 'A' + 'a');
+    if (causa.limite && n < tamano)
+        n += static_cast<size_t>(snprintf(destino + n, tamano - n, " (%s)", causa.limite));
+    if (causa.error != 0 && n < tamano)
+        snprintf(destino + n, tamano - n, ": %s", strerror(causa.error));
+}
+
+// Two descriptors on one file (a terminal, a pipe, 2>&1) would show the
+// error twice.
+static bool MismoArchivo(int a, int b)
+{
+    struct stat x, y;
+    return fstat(a, &x) == 0 && fstat(b, &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+void InformaFatalEnErrores(const char* mensaje, const Causa& causa)
+{
+    if (ConsolaErrores == stderr || !MismoArchivo(STDOUT_FILENO, STDERR_FILENO)) {
+        char linea[1024];
+        ComponeFormaGNU(linea, sizeof linea, mensaje, causa);
+        fprintf(stderr, "%s: %s\n", NombrePrograma, linea);
+    }
+    if (ConsejoFatal)
+        fprintf(stderr, "%s: %s\n", NombrePrograma, ConsejoFatal);
+}

@@ -40,6 +40,9 @@ void IniciaConsola();
 // Standard output was closed when the program started (IniciaConsola put
 // /dev/null there): a mode whose product is standard output must fail.
 extern bool SalidaEstandarCerrada;
+// Standard output took every byte written to it, or the run stops with
+// "Can't write to standard output" and the reason.
+void CompruebaSalidaEstandar();
 // The banner line and its underline of '=' as long as the line.
 void PresentaTitulo(const char* titulo);
 
@@ -95,10 +98,33 @@ inline void AvanzaBarraBloque(uint32_t cuantos)
 // program's console sets it, runs first (once): there the console finishes
 // the lines it owes before the message (the restorer's members before the
 // one that failed).
-[[noreturn]] void ErrorFatal(const char* mensaje);
+//
+// The same error is also written to standard error as "<program>: <message>"
+// with what the line on standard output leaves out: where (a list line),
+// the limit that was passed, and the system's reason (errno, captured by
+// the caller where the failure happened).  That line goes out when standard
+// error is not the file standard output is (so a user who sends the output
+// away still sees why), and instead of the usual line when errors go to
+// standard error anyway (-q, -p).
+struct Causa {
+    int error = 0;                  // errno of the failure; 0: none
+    const char* limite = nullptr;   // "at most 300", shown in parentheses
+    const char* lugar = nullptr;    // "notas.lst line 7", shown first
+};
+[[noreturn]] void ErrorFatal(const char* mensaje, const Causa& causa = {});
 extern void (*AntesDeFatal)();
 // Runs AntesDeFatal, if set, once: both builds of ErrorFatal start here.
 void CumpleAntesDeFatal();
 // Composes the message from a format with one %s, the name escaped as the
 // console shows names (nombres.cpp), then ErrorFatal.
-[[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre);
+[[noreturn]] void ErrorFatalCon(const char* formato, const char* nombre, const Causa& causa = {});
+// The lines on standard error that go with a fatal error: the form above,
+// and ConsejoFatal after it when set (the way out of a common slip, such as
+// an archive named with its extension where BASE is meant).
+extern const char* NombrePrograma;
+extern const char* ConsejoFatal;
+void InformaFatalEnErrores(const char* mensaje, const Causa& causa);
+// "<message>" as the line on standard error says it, after "<program>: ":
+// lower case first, "Can't open file 'x'" as "can't open 'x'", then the
+// limit and the reason.
+void ComponeFormaGNU(char* destino, size_t tamano, const char* mensaje, const Causa& causa);

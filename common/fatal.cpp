@@ -8,10 +8,14 @@
 
 #include <cstdlib>
 
-void ErrorFatal(const char* mensaje)
+// The line of the one-argument call stays on standard output; with -q and
+// -p, where errors go to standard error, the line there takes its place.
+void ErrorFatal(const char* mensaje, const Causa& causa)
 {
     CumpleAntesDeFatal();
-    fprintf(ConsolaErrores, "\nFatal error. %s\n", mensaje);
+    if (ConsolaErrores != stderr)
+        fprintf(ConsolaErrores, "\nFatal error. %s\n", mensaje);
+    InformaFatalEnErrores(mensaje, causa);
     DescartaTemporal(nullptr);
     exit(1);
 }

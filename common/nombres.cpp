@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
+#include <sys/stat.h>
 
 static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
@@ -58,6 +60,37 @@ void EscapaNombre(const char* nombre, char* destino)
     *destino = '\0';
 }
 
+// The ranges of wide characters and of combining marks that names are
+// likely to hold; the rest take one column.
+static int AnchoCaracter(uint32_t punto)
+{
+    if ((punto >= 0x0300 && punto <= 0x036F) || (punto >= 0x200B && punto <= 0x200F) ||
+        (punto >= 0xFE00 && punto <= 0xFE0F))
+        return 0;
+    if ((punto >= 0x1100 && punto <= 0x115F) || (punto >= 0x2E80 && punto <= 0xA4CF && punto != 0x303F) ||
+        (punto >= 0xAC00 && punto <= 0xD7A3) || (punto >= 0xF900 && punto <= 0xFAFF) ||
+        (punto >= 0xFE30 && punto <= 0xFE4F) || (punto >= 0xFF00 && punto <= 0xFF60) ||
+        (punto >= 0xFFE0 && punto <= 0xFFE6) || (punto >= 0x1F300 && punto <= 0x1F64F) ||
+        (punto >= 0x1F900 && punto <= 0x1F9FF) || (punto >= 0x20000 && punto <= 0x3FFFD))
+        return 2;
+    return 1;
+}
+
+int AnchoVisible(const char* visible)
+{
+    int ancho = 0;
+    for (const uint8_t* p = reinterpret_cast<const uint8_t*>(visible); *p;) {
+        const int largo = *p < 0x80 ? 1 : *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
+        uint32_t punto = largo == 1 ? *p : *p & (0x7Fu >> largo);
+        for (int i = 1; i < largo && p[i]; ++i)
+            punto = punto << 6 | (p[i] & 0x3Fu);
+        ancho += AnchoCaracter(punto);
+        for (int i = 0; i < largo && *p; ++i)
+            ++p;
+    }
+    return ancho;
+}
+
 bool EsNombreSeguro(const char* nombre)
 {
     if (nombre[0] == '/')
@@ -89,13 +122,42 @@ static const char* UltimoComponente(const char* ruta)
 void CompruebaBase(const char* base)
 {
     if (strlen(UltimoComponente(base)) > MaxLongBase || strlen(base) + 5 > TamNombreArchivo)
-        ErrorFatalCon("Name too long: %s", base);
+        ErrorFatalCon("Name too long: %s", base, Causa{0, "at most 8 characters", nullptr});
+}
+
+bool EsElArchivo(const char* base, const char* extension)
+{
+    const size_t largo = strlen(base), largoExtension = strlen(extension);
+    const size_t largoNombre = strlen(UltimoComponente(base));
+    if (largoNombre <= largoExtension || largoNombre - largoExtension > MaxLongBase ||
+        largo + largoExtension >= TamNombreArchivo || strcasecmp(base + largo - largoExtension, extension) != 0)
+        return false;
+    char nombrado[TamNombreArchivo];
+    ComponeNombreArchivo(nombrado, base, extension);
+    struct stat datos;
+    return stat(base, &datos) == 0 && stat(nombrado, &datos) != 0;
+}
+
+// Where the name without its extension is not itself a base (a '_' in it
+// would read as '.'), the way out is the file's name after the options.
+const char* ConsejoNombreArchivo(const char* programa, const char* base, const char* extension, const char* que)
+{
+    if (!EsElArchivo(base, extension))
+        return nullptr;
+    static char consejo[4 * TamNombreArchivo + 96];
+    const char* visible = EscapaArgumento(base);
+    if (strchr(UltimoComponente(base), '_'))
+        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s -- %s", visible, que, programa, visible);
+    else
+        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %.*s", visible, que, programa,
+                 static_cast<int>(strlen(visible) - strlen(extension)), visible);
+    return consejo;
 }
 
 void ComponeNombreArchivo(char* destino, const char* base, const char* extension)
 {
-    snprintf(destino, TamNombreArchivo, "%s%s", base, extension);
-    ArreglaSeparador(destino + (UltimoComponente(base) - base));
+    if (snprintf(destino, TamNombreArchivo, "%s%s", base, extension) < TamNombreArchivo)   // callers check the length
+        ArreglaSeparador(destino + (UltimoComponente(base) - base));
 }
 
 // Room for a text of any length, grown as needed and kept for the life of
@@ -135,14 +197,14 @@ const char* EscapaArgumento(const char* nombre)
 }
 
 // The name is quoted whole, whatever its length, and escaped.
-void ErrorFatalCon(const char* formato, const char* nombre)
+void ErrorFatalCon(const char* formato, const char* nombre, const Causa& causa)
 {
     static Espacio mensaje;
     const char* visible = EscapaArgumento(nombre);
     size_t disponible;
     char* destino = DaEspacio(mensaje, strlen(formato) + strlen(visible) + 1, &disponible);
     snprintf(destino, disponible, formato, visible);
-    ErrorFatal(destino);
+    ErrorFatal(destino, causa);
 }
 
 void ArreglaSeparador(char* nombre)

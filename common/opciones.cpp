@@ -7,8 +7,8 @@
 
 #include "opciones.h"
 
+#include "consola.h"
 #include "nombres.h"
-
 
 #include <cerrno>
 #include <cstdlib>
@@ -21,6 +21,14 @@ constexpr int CodigoVersion = 1001;
 constexpr int FinOpciones = -100;   // below every code LeeOpcion returns
 
 FILE* AvisosLlamada = stderr;
+bool LlamadaExtendida;
+int ArgumentosLlamada;
+
+void SugiereForma(const char* forma)
+{
+    if (ArgumentosLlamada >= 2)
+        fprintf(stderr, "%s: %s\n", NombrePrograma, forma);
+}
 
 // The argument quoted in the message is escaped as every name is: it may
 // hold bytes that would drive the terminal.
@@ -111,7 +119,10 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
                const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor))
 {
-    if (!HayOpciones(argc, argv))
+    NombrePrograma = programa;
+    ArgumentosLlamada = argc - 1;
+    LlamadaExtendida = HayOpciones(argc, argv);
+    if (!LlamadaExtendida)
         return argc == 2 ? 1 : LlamadaUso;
 
     char cortas[2 * MaxOpciones + 4];

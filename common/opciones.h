@@ -27,6 +27,16 @@ constexpr int LlamadaErronea = -2;     // a message is on standard error: status
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
                const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor));
 
+// What LeeLlamada saw: whether some argument begins with '-' (the options,
+// where a name may also be a file's own name), and how many arguments the
+// call had (a call of several without options gets a hint after the usage
+// text).  It also sets NombrePrograma (consola.h).
+extern bool LlamadaExtendida;
+extern int ArgumentosLlamada;
+// The line on standard error after the usage text of a call with several
+// arguments and no option: the form the user probably meant.
+void SugiereForma(const char* forma);
+
 // Prints "<programa>: <mensaje>" and the hint to --help on AvisosLlamada
 // (standard error); returns LlamadaErronea.
 extern FILE* AvisosLlamada;

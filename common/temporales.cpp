@@ -175,6 +175,7 @@ FILE* CreaTemporal(const char* nombreFinal)
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
 {
     Temporal* t = BuscaTemporal(archivo);
+    errno = 0;   // a write that failed before this call left no reason here
     bool escrito = fflush(archivo) == 0 && !ferror(archivo);
     escrito = fclose(archivo) == 0 && escrito;
     if (!t)

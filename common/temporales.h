@@ -14,6 +14,8 @@
 constexpr int MaxTemporales = 32;
 extern int CarpetaSalida;
 FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created (or too many pending)
-bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);  // flush, close, rename
+// Flush, close, rename; when it fails, errno says why (0 for a write that
+// failed before the call).
+bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);
 // Closes archivo and removes its file; with nullptr, removes every pending one.
 void DescartaTemporal(FILE* archivo);

@@ -11,7 +11,7 @@
 
 char MensajeFatal[1024];
 
-void ErrorFatal(const char* mensaje)
+void ErrorFatal(const char* mensaje, const Causa&)
 {
     CumpleAntesDeFatal();
     snprintf(MensajeFatal, sizeof MensajeFatal, "%s", mensaje);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +64,7 @@ TEST(LlamadaVuvodiv, OneArgumentCallPrintsWhatItAlwaysPrinted)
               "\nmal.txt       " + barra + std::string(20, '.') + "  not restored: damaged data"
               "\n../fuera        not restored: unsafe name"
               "\nFatal error. 3 members not restored\n");
-    EXPECT_EQ(r.errores, "");
+    EXPECT_EQ(r.errores, "Vuvodiv: 3 members not restored\n");   // standard error is another file
     EXPECT_EQ(LeeArchivo(carpeta / "sincr.txt"), "a\nb\n");
 
     auto ayuda = Vuvodiv(carpeta, {"--help"});
@@ -185,20 +188,19 @@ TEST(ModosVuvodiv, ListAndTest)
     auto lista = Vuvodiv(carpeta, {"-l", "x"});
     EXPECT_EQ(lista.estado, 1);   // the unknown method
     for (const char* linea :
-         {"\nsincr.txt       text without CR  stored                6           6   100%",
-          "\ntra.txt         translated text  stored                2           2   100%",
-          "\nBIN.DAT         binary           stored                2           2   100%",
-          "\nraro            binary           unknown 7             2           2   100%",
-          "\nmal.txt         text             LZH                  50           6    12%",
-          "\n6 members                                             64          20    31%",
+         {"\nName            Type        Method        Original      Packed  Ratio",
+          "\nsincr.txt       text-nocr   stored               6           6   100%",
+          "\ntra.txt         translated  stored               2           2   100%",
+          "\nBIN.DAT         binary      stored               2           2   100%",
+          "\nraro            binary      method-7             2           2   100%",
+          "\nmal.txt         text        LZH                 50           6    12%",
+          "\n6 members                                       64          20    31%",
           "\nFatal error. 1 member cannot be restored\n"})
         EXPECT_TRUE(Contiene(lista.salida, linea)) << linea;
 
     auto sola = Vuvodiv(carpeta, {"-lq", "x", "tra_txt"});   // the listing alone, for a pipe
     EXPECT_EQ(sola.estado, 0);
-    EXPECT_EQ(sola.salida, "Name            Type             Method         Original      Packed  Ratio\n"
-                           "tra.txt         translated text  stored                2           2   100%\n"
-                           "1 member                                               2           2   100%\n");
+    EXPECT_EQ(sola.salida, "tra.txt         translated  stored               2           2   100%\n");
 
     auto prueba = Vuvodiv(carpeta, {"--test", "x"});
     EXPECT_EQ(prueba.estado, 1);
@@ -252,18 +254,19 @@ TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
     auto patron = Vuvodiv(carpeta, {"-pq", "x", "S*_TXT", "[b]in.?at", "*.zip"});
     EXPECT_EQ(patron.estado, 1);
     EXPECT_EQ(patron.salida, "a\nb\n\r\x81");
-    EXPECT_EQ(patron.errores, "*.zip: not in the archive\n\nFatal error. 1 name matched no member\n");
+    EXPECT_EQ(patron.errores, "Vuvodiv: *.zip: not in the archive\nVuvodiv: 1 name matched no member\n");
 
     auto falta = Vuvodiv(carpeta, {"-pq", "x", "tra.txt", "nada"});
     EXPECT_EQ(falta.estado, 1);
     EXPECT_EQ(falta.salida, "\x9cx");
-    EXPECT_EQ(falta.errores, "nada: not in the archive\n\nFatal error. 1 name matched no member\n");
+    EXPECT_EQ(falta.errores, "Vuvodiv: nada: not in the archive\nVuvodiv: 1 name matched no member\n");
 
     auto silencio = Vuvodiv(carpeta, {"-q", "x"});
     EXPECT_EQ(silencio.estado, 1);
     EXPECT_EQ(silencio.salida, "");
-    EXPECT_EQ(silencio.errores, "raro: not restored: unknown method 7\nmal.txt: not restored: damaged data\n"
-                                "../fuera: not restored: unsafe name\n\nFatal error. 3 members not restored\n");
+    EXPECT_EQ(silencio.errores, "Vuvodiv: raro: not restored: unknown method 7\n"
+                                "Vuvodiv: mal.txt: not restored: damaged data\n"
+                                "Vuvodiv: ../fuera: not restored: unsafe name\nVuvodiv: 3 members not restored\n");
 }
 
 // Would catch: -d not creating its folder or resolving names against the
@@ -352,4 +355,158 @@ TEST(SeguridadInterfaz, FailedWriteInASubfolderLeavesNothing)
     EXPECT_EQ(r.estado, 1);
     EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Can't write file 'sub/grande'\n"));
     EXPECT_EQ(ListaCarpeta(carpeta / "sal/sub"), Nombres{});
+}
+
+// ---- Everyday use: errors that say why, archives named as files, pipes ---------------
+namespace {
+
+// Runs orden under /bin/sh in the folder, with $0 the restorer and $1 the
+// packer: for pipes and redirections as a user types them.
+Resultado EnShell(const CarpetaTemporal& carpeta, const std::string& orden)
+{
+    return EjecutaPrograma("/bin/sh", {"-c", orden, VUVODIV_BIN, DEDEZODI_BIN}, carpeta.Ruta());
+}
+
+// Three files packed by Dedezodi as notas.cmp: LZH text, stored random
+// bytes, a binary member.
+void EmpaquetaNotas(const CarpetaTemporal& carpeta)
+{
+    EscribeArchivo(carpeta / "poema.txt", TextoDePrueba(40000, 11));
+    EscribeArchivo(carpeta / "ruido.bin", DatosAleatorios(9000, 12));
+    EscribeArchivo(carpeta / "corto.txt", "hola\r\n");
+    EscribeArchivo(carpeta / "notas.lst", "poema_txt\nruido_bin b\ncorto_txt\n");
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "notas"}, carpeta.Ruta()).estado, 0);
+}
+
+}  // namespace
+
+// Would catch: a fatal error seen nowhere when standard output is sent
+// away, the reason lost (or a stale one), the specified line changed, the
+// line shown twice when both streams are one file, a blank line in the
+// quiet form.
+TEST(ErroresConMotivo, TheSameErrorOnStandardErrorWithTheReason)
+{
+    CarpetaTemporal carpeta;
+    auto falta = Vuvodiv(carpeta, {"missing"});
+    EXPECT_EQ(falta.estado, 1);
+    EXPECT_EQ(falta.salida.substr(falta.salida.find("\nFile")),
+              "\nFile of compressed data: missing.cmp\n\nFatal error. Can't open file 'missing.cmp'\n");
+    EXPECT_EQ(falta.errores, "Vuvodiv: can't open 'missing.cmp': No such file or directory\n");
+
+    auto junto = EnShell(carpeta, "exec \"$0\" missing 2>&1");
+    EXPECT_EQ(junto.estado, 1);
+    EXPECT_EQ(junto.salida, falta.salida);
+
+    auto quieto = Vuvodiv(carpeta, {"-q", "missing"});
+    EXPECT_EQ(quieto.salida, "");
+    EXPECT_EQ(quieto.errores, falta.errores);
+
+    auto largo = Vuvodiv(carpeta, {"abcdefghi"});
+    EXPECT_EQ(largo.errores, "Vuvodiv: name too long: abcdefghi (at most 8 characters)\n");
+
+    EscribeArchivo(carpeta / "f", "un archivo");
+    EscribeArchivo(carpeta / "x.cmp", Plano("a", 1, "aa") + Fin);
+    auto carpetaMala = Vuvodiv(carpeta, {"-d", "f/sub", "x"});
+    EXPECT_EQ(carpetaMala.estado, 1);
+    EXPECT_TRUE(Contiene(carpetaMala.salida, "\nFatal error. Can't create folder 'f/sub'\n"));
+    EXPECT_EQ(carpetaMala.errores, "Vuvodiv: can't create folder 'f/sub': Not a directory\n");
+}
+
+// Would catch: the extended call not reading an archive named by its file,
+// the limit applied to the name with its suffix, the file preferred to the
+// archive its base names, and the call without options changed on standard
+// output or left without its way out.
+TEST(ArchivoPorNombre, NamedByItsFileWithOptionsAndAWayOutWithout)
+{
+    CarpetaTemporal carpeta;
+    EmpaquetaNotas(carpeta);
+    auto lista = Vuvodiv(carpeta, {"-l", "notas.cmp"});
+    EXPECT_EQ(lista.estado, 0);
+    EXPECT_TRUE(Contiene(lista.salida, "File of compressed data: notas.cmp\n"));
+    EXPECT_TRUE(Contiene(lista.salida, "\n3 members  ")) << lista.salida;
+
+    auto sola = Vuvodiv(carpeta, {"notas.cmp"});
+    EXPECT_EQ(sola.estado, 1);
+    EXPECT_EQ(sola.salida.substr(sola.salida.find("\nFatal")), "\nFatal error. Name too long: notas.cmp\n");
+    EXPECT_EQ(sola.errores, "Vuvodiv: name too long: notas.cmp (at most 8 characters)\n"
+                            "Vuvodiv: 'notas.cmp' is the archive itself: call Vuvodiv notas\n");
+
+    rename((carpeta / "notas.cmp").c_str(), (carpeta / "REAL.CMP").c_str());
+    auto ocho = Vuvodiv(carpeta, {"REAL.CMP"});   // within the limit: the base's own error
+    EXPECT_EQ(ocho.salida.substr(ocho.salida.find("\nFatal")), "\nFatal error. Can't open file 'REAL.CMP.cmp'\n");
+    EXPECT_TRUE(Contiene(ocho.errores, "Vuvodiv: 'REAL.CMP' is the archive itself: call Vuvodiv REAL\n"));
+    EXPECT_EQ(Vuvodiv(carpeta, {"-tq", "REAL.CMP"}).estado, 0);
+
+    EscribeArchivo(carpeta / "REAL.CMP.cmp", Plano("otro", 1, "x") + Fin);   // the base's archive wins
+    EXPECT_EQ(Vuvodiv(carpeta, {"-lq", "REAL.CMP"}).salida,
+              "otro            text        stored               1           1   100%\n");
+    EscribeArchivo(carpeta / "largonombre.cmp", Fin);
+    EXPECT_EQ(Vuvodiv(carpeta, {"-l", "largonombre.cmp"}).estado, 1);
+}
+
+// Would catch: "-" taken as a base, a pipe read out of order or by
+// threads, a mode that cannot read from a pipe, a cut pipe passing.
+TEST(ArchivoPorTuberia, EveryModeReadsStandardInput)
+{
+    CarpetaTemporal carpeta;
+    EmpaquetaNotas(carpeta);
+    auto lista = EnShell(carpeta, "cat notas.cmp | \"$0\" -lq -");
+    EXPECT_EQ(lista.estado, 0);
+    EXPECT_EQ(lista.salida, Vuvodiv(carpeta, {"-lq", "notas"}).salida);
+    EXPECT_EQ(std::count(lista.salida.begin(), lista.salida.end(), '\n'), 3);
+
+    auto prueba = EnShell(carpeta, "cat notas.cmp | \"$0\" -t -j 3 -");
+    EXPECT_EQ(prueba.estado, 0);
+    auto archivo = Vuvodiv(carpeta, {"-t", "notas"});
+    EXPECT_EQ(prueba.salida.substr(prueba.salida.find("\npoema")), archivo.salida.substr(archivo.salida.find("\npoema")));
+    EXPECT_TRUE(Contiene(prueba.salida, "File of compressed data: (standard input)\n"));
+
+    auto tubo = EnShell(carpeta, "cat notas.cmp | \"$0\" -pq - 'c*'");
+    EXPECT_EQ(tubo.salida, "hola\r\n");
+
+    auto restaura = EnShell(carpeta, "cat notas.cmp | \"$0\" -q -j 2 -d out/sub - '*.TXT'");
+    EXPECT_EQ(restaura.estado, 0);
+    EXPECT_EQ(ListaCarpeta(carpeta / "out/sub"), (Nombres{"corto.txt", "poema.txt"}));
+    EXPECT_EQ(LeeArchivo(carpeta / "out/sub/poema.txt"), LeeArchivo(carpeta / "poema.txt"));
+
+    auto cortado = EnShell(carpeta, "head -c 3000 notas.cmp | \"$0\" -q -d cut -");
+    EXPECT_EQ(cortado.estado, 1);
+    EXPECT_EQ(cortado.errores, "Vuvodiv: archive '(standard input)' is truncated in member 'poema.txt'\n");
+    EXPECT_FALSE(ExisteArchivo(carpeta / "cut/poema.txt"));
+}
+
+// Would catch: a header or totals line in the listing for scripts, a
+// column of two words, an unknown method that is not one word, names of
+// several bytes per character padded by bytes.
+TEST(ListadoScripts, OneLinePerMemberOneWordColumnsAlignedNames)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("sincr.txt", 2, "a\r\n") + Plano("tra.txt", 3, "`") +
+                                          Plano("a\xc3\xb1o.txt", 0, "b") + Plano("\xe6\x97\xa5\xe6\x9c\xac.txt", 5, "c") +
+                                          Cabecera("raro", 1, 9, 4, 0) + Fin);
+    auto r = Vuvodiv(carpeta, {"-lq", "x"});
+    EXPECT_EQ(r.estado, 1);   // the unknown method
+    EXPECT_EQ(r.salida, "sincr.txt       text-nocr   stored               3           3   100%\n"
+                        "tra.txt         translated  stored               1           1   100%\n"
+                        "a\xc3\xb1o.txt         binary      stored               1           1   100%\n"
+                        "\xe6\x97\xa5\xe6\x9c\xac.txt        5           stored               1           1   100%\n"
+                        "raro            text        method-9             4           0     0%\n");
+    auto campos = EnShell(carpeta, "\"$0\" -lq x | awk '{print $2}'");
+    EXPECT_EQ(campos.salida, "text-nocr\ntranslated\nbinary\n5\ntext\n");
+    auto lista = Vuvodiv(carpeta, {"-l", "x"});
+    EXPECT_TRUE(Contiene(lista.salida, "\nName            Type        Method        Original      Packed  Ratio\n"));
+    EXPECT_TRUE(Contiene(lista.salida, "\n5 members  "));
+}
+
+// Would catch: the usage text changed or its status, the hint missing for
+// several arguments or shown for none.
+TEST(PistaUso, SeveralArgumentsWithoutOptionsGetAHint)
+{
+    CarpetaTemporal carpeta;
+    auto nada = Vuvodiv(carpeta, {});
+    auto varios = Vuvodiv(carpeta, {"notas", "poema.txt"});
+    EXPECT_EQ(varios.estado, 0);
+    EXPECT_EQ(varios.salida, nada.salida);
+    EXPECT_EQ(nada.errores, "");
+    EXPECT_EQ(varios.errores, "Vuvodiv: to restore only some members, call Vuvodiv -- BASE NAME...\n");
 }

@@ -425,6 +425,7 @@ TEST(FallosVuvodiv, WriteErrorKeepsTheOlderFile)
     auto r = Restaura(carpeta.Ruta(), Plano("grande", 0, DatosAleatorios(200000, 7)) + Fin, 65536);
     EXPECT_EQ(r.estado, 1);
     EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Can't write file 'grande'\n"));
+    EXPECT_EQ(r.errores, "Vuvodiv: can't write 'grande': File too large\n");   // the reason, where it is seen
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"grande", "x.cmp"}));
     EXPECT_EQ(LeeArchivo(carpeta / "grande"), "old");
 }
@@ -437,6 +438,8 @@ TEST(FallosVuvodiv, CreateAndReadErrors)
     EXPECT_EQ(r.estado, 1);
     EXPECT_EQ(TrasBanner(r.salida), "\nFile of compressed data: x.cmp\n" + LineaMiembro("a", 2) +
                                         "\nFatal error. Can't create file 'ro/b'\n");
+    EXPECT_EQ(r.errores.rfind("Vuvodiv: can't create 'ro/b': ", 0), 0u) << r.errores;
+    EXPECT_GT(r.errores.size(), strlen("Vuvodiv: can't create 'ro/b': \n"));
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"a", "ro", "x.cmp"}));
 
     CarpetaTemporal otra;
@@ -444,4 +447,5 @@ TEST(FallosVuvodiv, CreateAndReadErrors)
     auto carpetaComoArchivo = EjecutaPrograma(VUVODIV_BIN, {"x"}, otra.Ruta());
     EXPECT_EQ(carpetaComoArchivo.estado, 1);
     EXPECT_TRUE(Contiene(carpetaComoArchivo.salida, "\nFatal error. Can't read file 'x.cmp'\n"));
+    EXPECT_EQ(carpetaComoArchivo.errores, "Vuvodiv: can't read 'x.cmp': Is a directory\n");
 }
