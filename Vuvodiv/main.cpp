@@ -12,22 +12,6 @@
 
 using namespace vuvodiv;
 
-// With options, "-" is standard input and an archive may be named by its
-// file (notas.cmp); without them BASE is always a base, and a BASE that is
-// the archive itself gets the way out after its error.
-static void NombraArchivo(const char* base)
-{
-    if (strcmp(base, "-") == 0) {
-        snprintf(NombreArchivo, TamNombreArchivo, "%s", NombreEntradaEstandar);
-    } else if (LlamadaExtendida && EsElArchivo(base, ".cmp")) {
-        snprintf(NombreArchivo, TamNombreArchivo, "%s", base);
-    } else {
-        ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo("Vuvodiv", base, ".cmp", "archive");
-        CompruebaBase(base);
-        ComponeNombreArchivo(NombreArchivo, base, ".cmp");
-    }
-}
-
 // An archive from standard input is read once, front to back: its members
 // are restored one at a time, in order.
 static void AbreArchivo(const char* base)

@@ -8,6 +8,7 @@
 #include "procesadores.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fnmatch.h>
 
 namespace vuvodiv {
@@ -25,6 +26,23 @@ const char* CarpetaDestino;
 int HilosPedidos;
 
 char NombreArchivo[TamNombreArchivo];
+
+// With options, "-" is standard input and an archive may be named by its
+// file (notas.cmp); without them BASE is always a base, and a BASE that is
+// the archive itself gets the way out after its error (until the archive
+// is open).
+void NombraArchivo(const char* base)
+{
+    if (strcmp(base, "-") == 0) {
+        snprintf(NombreArchivo, TamNombreArchivo, "%s", NombreEntradaEstandar);
+    } else if (LlamadaExtendida && EsElArchivo(base, ".cmp")) {
+        snprintf(NombreArchivo, TamNombreArchivo, "%s", base);
+    } else {
+        ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo("Vuvodiv", base, ".cmp", "archive");
+        CompruebaBase(base);
+        ComponeNombreArchivo(NombreArchivo, base, ".cmp");
+    }
+}
 
 int NumSeleccion;
 static const char* Seleccion[MaxSeleccion];

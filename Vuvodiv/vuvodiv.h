@@ -62,6 +62,8 @@ void Presenta();
 // name, or NombreEntradaEstandar for "-".
 extern char NombreArchivo[TamNombreArchivo];
 constexpr const char* NombreEntradaEstandar = "(standard input)";
+// Sets NombreArchivo from BASE (fatal when the name is too long).
+void NombraArchivo(const char* base);
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
 // A member as its header describes it and as one thread restores it.  The

@@ -1,8 +1,10 @@
 // Fuzz target: Vuvodiv's command line and its list mode.  The input is a
 // command line (its arguments separated by newlines) up to the first zero
 // byte, and an archive after it.  The options are parsed as main parses
-// them; whatever they ask for, the archive x.cmp is then listed, with the
-// member names given after BASE choosing the members.
+// them and BASE named as main names it (a base, the archive's own file
+// x.cmp, or "-" for standard input, here the archive in memory); whatever
+// the options ask for, the archive is then listed, with the member names
+// given after BASE choosing the members.
 //
 // A finding, besides the harness's own: a parse result outside its
 // contract, a listing that writes a file, or a listing that disagrees with
@@ -80,28 +82,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
           (base >= 1 && base < argc));
     if (base <= 0)
         return 0;
-    try {
-        char nombre[TamNombreArchivo];
-        CompruebaBase(argv[base]);
-        ComponeNombreArchivo(nombre, argv[base], ".cmp");
-    } catch (const FinFatal&) {
-        return 0;   // a base too long
-    }
 
     const uint8_t* archivo = cero + 1;
     size_t largo = tamano - static_cast<size_t>(archivo - datos);
     EntraCarpetaTrabajo();
     EscribeBytes("x.cmp", archivo, largo);
+    try {
+        NombraArchivo(argv[base]);
+    } catch (const FinFatal&) {
+        ConsejoFatal = nullptr;
+        SaleCarpetaTrabajo();
+        return 0;   // a base too long
+    }
+    ConsejoFatal = nullptr;
+    const bool tuberia = strcmp(NombreArchivo, NombreEntradaEstandar) == 0;
+    EXIGE(tuberia == (strcmp(argv[base], "-") == 0));
+    // A stream in memory has no descriptor: it is read as a pipe is.
+    Entrada = tuberia && largo > 0 ? fmemopen(const_cast<uint8_t*>(archivo), largo, "rb")
+                                   : fopen(tuberia ? "x.cmp" : NombreArchivo, "rb");
+    if (!Entrada) {   // a base that names no archive here
+        EXIGE(!tuberia && strcmp(NombreArchivo, "x.cmp") != 0);
+        SaleCarpetaTrabajo();
+        return 0;
+    }
     static Miembro miembro;
     static Decodificador decodificador;
     miembro = Miembro{};
     MiembrosNoRestaurados = 0;
     ModoElegido = &ModoLista;
-    snprintf(NombreArchivo, TamNombreArchivo, "x.cmp");
     bool cortado = false;
     uint32_t listados = 0;   // every member, when no name chooses
-    Entrada = fopen(NombreArchivo, "rb");
-    EXIGE(Entrada != nullptr);
     try {
         for (; LeeCabecera(miembro); ++listados)
             TrataMiembro(miembro, decodificador);

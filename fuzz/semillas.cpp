@@ -99,7 +99,9 @@ void SiembraArchivos()
     const std::pair<const char*, std::string> llamadas[] = {
         {"-l\nx", lzh}, {"--list\n--\nx\nPOEMA_TXT\nnada", lzh}, {"-lq\nx", metodo},
         {"-t\n-d\nsal\nx", corto}, {"--directory=sal\n-n\nx\nb", inseguro},
-        {"-p\nx", corto.substr(0, corto.size() / 2)}, {"--help", ""}, {"-x\nx", ""}, {"-l", lzh}};
+        {"-p\nx", corto.substr(0, corto.size() / 2)}, {"--help", ""}, {"-x\nx", ""}, {"-l", lzh},
+        {"-lq\n-\n*.TXT", lzh}, {"-l\nx.cmp", corto}, {"-t\n-", corto.substr(0, corto.size() / 2)},
+        {"-V", ""}, {"x.cmp", corto}, {"-d\nout/sub\nx\n[a-z]*", lzh}};
     int i = 0;
     for (const auto& [llamada, archivo] : llamadas)
         GuardaSemilla("opciones", "llamada" + std::to_string(i++), llamada + std::string(1, '\0') + archivo);
