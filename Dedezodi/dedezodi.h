@@ -24,15 +24,32 @@ extern uint8_t Tipos[MaxArchivos];
 void Presenta();
 [[noreturn]] void MuestraUso();
 
-// The command line (opciones.cpp): -q sets Silencio.  Returns the index of
-// BASE in argv, or one of LlamadaUso, LlamadaTerminada, LlamadaErronea
-// (opciones.h).
+// The command line (opciones.cpp): -q sets Silencio, -T ArchivoNombres,
+// -b Binario.  Returns the index of BASE in argv, or one of LlamadaUso,
+// LlamadaTerminada, LlamadaErronea (opciones.h).
 extern bool Silencio;
+extern const char* ArchivoNombres;   // -T FILE: names one a line ("-": standard input)
+extern bool Binario;                 // -b: files named without a list are binary
 int LeeOpciones(int argc, char* argv[]);
+// The list file's and the archive's names from BASE: "<base>.lst" and
+// "<base>.cmp", or, with options, the list's own file (notas.lst) and the
+// archive beside it.
+void NombraArchivos(const char* base, char* nombreLista);
 
 int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
 // nombre receives the whole first token: room for LongLinea + 1 bytes.
 int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);
+// Fills Nombres and Tipos without a list: the cuantos names given, then the
+// names of archivoNombres (or nullptr), each read literally, all of type
+// tipo; the same limits and checks as a list.  Returns the count.
+int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, uint8_t tipo);
+// For an entry of Nombres: the file it is read from (its own name from a
+// list, the name given when named without one), and the cause of an error
+// with the list line it was named on.
+const char* ArchivoDe(const char* nombre);
+Causa CausaDe(const char* nombre, int error);
+// After the member's line: "stored as NAME" when the file's name had '_'.
+void NotaNombreGuardado(const char* nombre);
 
 // Packs the listed members into Salida in list order (reparto.cpp): with
 // NumHilos threads, each takes whole members where the list has several,

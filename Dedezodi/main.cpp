@@ -1,9 +1,11 @@
-// Dedezodi: packs the files named in <base>.lst into the archive <base>.cmp.
+// Dedezodi: packs the files named in <base>.lst into the archive <base>.cmp,
+// or, with options, the files named after BASE or with -T.
 
 #include "dedezodi.h"
 
 #include "opciones.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,26 +22,34 @@ int main(int argc, char* argv[])
     if (indice == LlamadaUso)
         MuestraUso();
     const char* base = argv[indice];
-    CompruebaBase(base);
 
     // The list and the archive share the base's folder; the names in the
-    // list are opened relative to the working folder.
-    char nombreLista[TamNombreArchivo];
-    ComponeNombreArchivo(nombreLista, base, ".lst");
-    static char visible[4 * TamNombreArchivo];
-    EscapaNombre(nombreLista, visible);
-    Mensaje("\nData file: %s\n", visible);
-    int cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
+    // list, and those given without one, are opened relative to the
+    // working folder.
+    int cuenta;
+    if (ArchivoNombres || indice + 1 < argc) {
+        CompruebaBase(base);
+        ComponeNombreArchivo(NombreArchivo, base, ".cmp");
+        cuenta = TomaNombres(argv + indice + 1, argc - indice - 1, ArchivoNombres,
+                             Binario ? TipoBinario : TipoTexto);
+    } else {
+        static char nombreLista[TamNombreArchivo];   // named in messages about its lines
+        NombraArchivos(base, nombreLista);
+        static char visible[4 * TamNombreArchivo];
+        EscapaNombre(nombreLista, visible);
+        Mensaje("\nData file: %s\n", visible);
+        cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
+        ConsejoFatal = nullptr;
+    }
     Mensaje("\nNumber of files: %d\n", cuenta);
 
-    ComponeNombreArchivo(NombreArchivo, base, ".cmp");
     Salida = CreaTemporal(NombreArchivo);
     if (!Salida)
-        ErrorFatalCon("Can't create file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't create file '%s'", NombreArchivo, Causa{errno});
     EmpaquetaMiembros(Nombres, Tipos, cuenta);
     EscribeFalsaCabecera();
     if (!ConfirmaTemporal(Salida, NombreArchivo))
-        ErrorFatalCon("Can't write file '%s'", NombreArchivo);
+        ErrorFatalCon("Can't write file '%s'", NombreArchivo, Causa{errno});
     Salida = nullptr;
     Mensaje("\n\nDone\n");
     return 0;

@@ -7,6 +7,7 @@
 #include "equipo.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,7 +36,7 @@ constexpr uint32_t PasoEncargado = 1 << 20;
 static void EmpiezaLinea(const char* nombre)
 {
     char visible[TamNombreVisible];
-    EscapaNombre(nombre, visible);
+    EscapaNombre(ArchivoDe(nombre), visible);
     Mensaje("\n%-20s", visible);
     DibujaBarraVacia();
 }
@@ -87,16 +88,28 @@ void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
         LlenaBarra(leidos);
     }
     TerminaLinea();
+    NotaNombreGuardado(nombre);
 }
 
 // ---- Byte routines ---------------------------------------------------------
 
+// The fatal error of a member's file: under the name it was given, with the
+// list line it was named on, the system's reason (error) and, for a file
+// too large, the limit.
+[[noreturn]] static void FallaMiembro(const char* formato, int error)
+{
+    Causa causa = CausaDe(NombreEntrada, error);
+    if (strncmp(formato, "File too large", 14) == 0)
+        causa.limite = "at most 4294967295 bytes";
+    ErrorFatalCon(formato, ArchivoDe(NombreEntrada), causa);
+}
+
 // A failure of the member: the fatal error on the thread that packs the
 // list; on a worker, the member ends here and is packed again in order.
-static bool Falla(const char* formato)
+static bool Falla(const char* formato, int error = 0)
 {
     if (!Encargado)
-        ErrorFatalCon(formato, NombreEntrada);
+        FallaMiembro(formato, error);
     Fallido = true;
     return false;
 }
@@ -114,7 +127,7 @@ static void PonAviso()
 bool SigueLeyendo(int c)
 {
     if (c == EOF)
-        return ferror(EntradaMiembro) ? Falla("Can't read file '%s'") : false;
+        return ferror(EntradaMiembro) ? Falla("Can't read file '%s'", errno) : false;
     if (OctetosLeidos == UINT32_MAX)
         return Falla("File too large: %s");
     if (Encargado && Abandona.load(std::memory_order_relaxed))
@@ -173,23 +186,30 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 // opened without blocking, so that a FIFO cannot hang the run, and judged
 // by the open descriptor, so that what is checked is what is read: anything
 // but a regular file (a folder, a device, a pipe) has no size we could
-// promise in the header.  The size it reports sets the bar's pace.
+// promise in the header.  The size it reports sets the bar's pace.  errno
+// says why it failed: a folder says so; another kind of file (a FIFO, a
+// device), or one too large, has no reason of the system's.
 const char* AbreEntrada(const char* nombre)
 {
     NombreEntrada = nombre;
     Fallido = false;
-    int fd = open(nombre, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(ArchivoDe(nombre), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return "Can't open file '%s'";
     struct stat datos;
-    if (fstat(fd, &datos) != 0 || !S_ISREG(datos.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !(EntradaMiembro = fdopen(fd, "rb"))) {
+    const bool leido = fstat(fd, &datos) == 0;
+    if (!leido || !S_ISREG(datos.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        !(EntradaMiembro = fdopen(fd, "rb"))) {
+        const int causa = !leido || S_ISREG(datos.st_mode) ? errno : S_ISDIR(datos.st_mode) ? EISDIR : 0;
         close(fd);
+        errno = causa;
         return "Can't read file '%s'";
     }
     // Too large already: refused before any data is read.
-    if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX)
+    if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX) {
+        errno = 0;
         return "File too large: %s";
+    }
     TamanoOriginal = static_cast<uint32_t>(datos.st_size);
     return nullptr;
 }
@@ -242,7 +262,7 @@ uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
     if (const char* error = AbreEntrada(nombre))
-        ErrorFatalCon(error, nombre);
+        FallaMiembro(error, errno);
     // The encoder, chosen here once per member: the cost-based one when
     // asked; the trees shared among the threads when there are several and
     // the member reports at least two of their rounds; else the plain one.
@@ -264,6 +284,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     if (ferror(Salida))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);
     TerminaLinea();
+    NotaNombreGuardado(nombre);
 }
 
 }  // namespace dedezodi

@@ -6,12 +6,17 @@
 // the options ask for, the archive is then listed, with the member names
 // given after BASE choosing the members.
 //
+// The same command line is also parsed as Dedezodi's, and the files it
+// names after BASE taken as a run without a list takes them.
+//
 // A finding, besides the harness's own: a parse result outside its
-// contract, a listing that writes a file, or a listing that disagrees with
+// contract, a named file not read under the name given or stored with a
+// '_', a listing that writes a file, or a listing that disagrees with
 // a plain walk over the headers (how many members, whether the archive is
 // cut short).
 
 #include "arnes.h"
+#include "dedezodi.h"
 #include "opciones.h"
 #include "vuvodiv.h"
 
@@ -57,6 +62,29 @@ std::vector<std::string> PartesLlamada(const uint8_t* datos, size_t largo)
     return partes;
 }
 
+// Dedezodi's parse of the same call; the names after BASE as a run without
+// a list takes them (those of -T are not read: "-" would wait on the
+// fuzzer's standard input).
+void ComparaDedezodi(int argc, char* argv[])
+{
+    const int base = dedezodi::LeeOpciones(argc, argv);
+    EXIGE(base == LlamadaErronea || base == LlamadaTerminada || base == LlamadaUso ||
+          (base >= 1 && base < argc));
+    if (base <= 0 || base + 1 == argc)
+        return;
+    int cuenta = -1;
+    try {
+        cuenta = dedezodi::TomaNombres(argv + base + 1, argc - base - 1, nullptr, TipoTexto);
+    } catch (const FinFatal&) {
+        return;   // a name refused, as a list line would be
+    }
+    EXIGE(cuenta == argc - base - 1);
+    for (int i = 0; i < cuenta; ++i) {
+        EXIGE(strcmp(dedezodi::ArchivoDe(dedezodi::Nombres[i]), argv[base + 1 + i]) == 0);
+        EXIGE(strchr(dedezodi::Nombres[i], '_') == nullptr);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -77,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
         argv.push_back(parte.data());
     argv.push_back(nullptr);
     int argc = static_cast<int>(partes.size());
+    ComparaDedezodi(argc, argv.data());
     int base = LeeOpciones(argc, argv.data());
     EXIGE(base == LlamadaErronea || base == LlamadaTerminada || base == LlamadaUso ||
           (base >= 1 && base < argc));

@@ -101,7 +101,8 @@ void SiembraArchivos()
         {"-t\n-d\nsal\nx", corto}, {"--directory=sal\n-n\nx\nb", inseguro},
         {"-p\nx", corto.substr(0, corto.size() / 2)}, {"--help", ""}, {"-x\nx", ""}, {"-l", lzh},
         {"-lq\n-\n*.TXT", lzh}, {"-l\nx.cmp", corto}, {"-t\n-", corto.substr(0, corto.size() / 2)},
-        {"-V", ""}, {"x.cmp", corto}, {"-d\nout/sub\nx\n[a-z]*", lzh}};
+        {"-V", ""}, {"x.cmp", corto}, {"-d\nout/sub\nx\n[a-z]*", lzh},
+        {"--\nx\na_b.txt\nc.txt", corto}, {"-qb\n-T\nn\nx\nmy_pw.txt", ""}};
     int i = 0;
     for (const auto& [llamada, archivo] : llamadas)
         GuardaSemilla("opciones", "llamada" + std::to_string(i++), llamada + std::string(1, '\0') + archivo);

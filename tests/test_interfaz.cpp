@@ -510,3 +510,106 @@ TEST(PistaUso, SeveralArgumentsWithoutOptionsGetAHint)
     EXPECT_EQ(nada.errores, "");
     EXPECT_EQ(varios.errores, "Vuvodiv: to restore only some members, call Vuvodiv -- BASE NAME...\n");
 }
+
+// ---- Dedezodi: packing without a list, errors that name the list line ----------------
+namespace {
+
+Resultado Dedezodi(const CarpetaTemporal& carpeta, const Args& args)
+{
+    return EjecutaPrograma(DEDEZODI_BIN, args, carpeta.Ruta());
+}
+
+}  // namespace
+
+// Would catch: named files looked up with '_' read as '.', stored under a
+// name no reader restores, packed out of order, a type other than a list
+// line's, -b ignored, -T splitting names at blanks or missing standard
+// input, a line that hides the stored name.
+TEST(EmpaquetaSinLista, NamedFilesInOrderReadLiterally)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "a_b.txt", "uno\r\n");
+    EscribeArchivo(carpeta / "c.txt", TextoDePrueba(3000, 4));
+    EscribeArchivo(carpeta / "con blanco", "tres");
+    auto r = Dedezodi(carpeta, {"--", "x", "c.txt", "a_b.txt"});
+    EXPECT_EQ(r.estado, 0);
+    EXPECT_TRUE(Contiene(r.salida, "\nNumber of files: 2\n"));
+    EXPECT_TRUE(Contiene(r.salida, "  " + std::string(20, 'o') + "  stored as a.b.txt")) << r.salida;
+    auto lista = Vuvodiv(carpeta, {"-lq", "x"});
+    EXPECT_EQ(lista.salida.substr(0, 28), "c.txt           text        ");
+    EXPECT_EQ(lista.salida.substr(lista.salida.find('\n') + 1, 50),
+              "a.b.txt         text        stored               5");
+
+    EscribeArchivo(carpeta / "nombres", "con blanco\n\nc.txt\n");
+    auto t = EnShell(carpeta, "cat nombres | \"$1\" -qb -T - y a_b.txt");
+    EXPECT_EQ(t.estado, 0) << t.errores;
+    EXPECT_EQ(t.salida + t.errores, "");
+    EXPECT_EQ(EnShell(carpeta, "\"$0\" -lq y | awk '{print $1 \"/\" $2}'").salida,
+              "a.b.txt/binary\ncon/blanco\nc.txt/binary\n");   // the name with its blank is one member
+
+    mkdir((carpeta / "sal").c_str(), 0777);
+    ASSERT_EQ(EjecutaPrograma(VUVODIV_BIN, {"-q", "../y"}, carpeta / "sal").estado, 0);
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/a.b.txt"), "uno\r\n");
+    EXPECT_EQ(LeeArchivo(carpeta / "sal/con blanco"), "tres");
+
+    auto b = Dedezodi(carpeta, {"-b", "z"});
+    EXPECT_EQ(b.estado, 1);
+    EXPECT_TRUE(Contiene(b.errores, "-b applies only to files named without a list"));
+}
+
+// Would catch: named files escaping the limits and checks of a list, a
+// partial archive left by a refused name, a line number that counts the
+// pieces of a long line, a reason or limit missing on standard error.
+TEST(EmpaquetaSinLista, SameLimitsAndMessagesAsAListWithTheLine)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "c.txt", "c");
+    auto largo = Dedezodi(carpeta, {"--", "x", "c.txt", "trece_letras1"});
+    EXPECT_EQ(largo.estado, 1);
+    EXPECT_TRUE(Contiene(largo.salida, "\nFatal error. Name too long: trece_letras1\n"));
+    EXPECT_EQ(largo.errores, "Dedezodi: name too long: trece_letras1 (at most 12 characters)\n");
+    auto inseguro = Dedezodi(carpeta, {"-q", "x", "../c.txt"});
+    EXPECT_EQ(inseguro.errores, "Dedezodi: unsafe name: ../c.txt\n");
+
+    std::string muchos;
+    for (int i = 0; i <= 300; ++i)
+        muchos += "c.txt\n";
+    EscribeArchivo(carpeta / "muchos", muchos);
+    auto demasiados = Dedezodi(carpeta, {"-T", "muchos", "x"});
+    EXPECT_TRUE(Contiene(demasiados.salida, "\nFatal error. Too many files\n"));
+    EXPECT_EQ(demasiados.errores, "Dedezodi: muchos line 301: too many files (at most 300)\n");
+    EXPECT_FALSE(ExisteArchivo(carpeta / "x.cmp"));
+
+    // A comment longer than a piece of 80 is still one line.
+    mkdir((carpeta / "d").c_str(), 0777);
+    EscribeArchivo(carpeta / "n.lst", "*" + std::string(90, ' ') + "\nc_txt\nnada_txt\n");
+    auto falta = Dedezodi(carpeta, {"n"});
+    EXPECT_EQ(falta.salida.substr(falta.salida.find("\nFatal")), "\nFatal error. Can't open file 'nada.txt'\n");
+    EXPECT_EQ(falta.errores, "Dedezodi: n.lst line 3: can't open 'nada.txt': No such file or directory\n");
+    EscribeArchivo(carpeta / "n.lst", "c_txt\nd b\n");
+    EXPECT_EQ(Dedezodi(carpeta, {"n"}).errores, "Dedezodi: n.lst line 2: can't read 'd': Is a directory\n");
+    EXPECT_FALSE(ExisteArchivo(carpeta / "n.cmp"));
+}
+
+// Would catch: the list not read by its own file name with options, the
+// archive not written beside it, the call without options changed or left
+// without its way out, the usage text without its hint.
+TEST(EmpaquetaSinLista, ListNamedByItsFileAndTheHints)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "c.txt", "c");
+    EscribeArchivo(carpeta / "notas.lst", "c_txt\n");
+    auto sola = Dedezodi(carpeta, {"notas.lst"});
+    EXPECT_EQ(sola.salida.substr(sola.salida.find("\nFatal")), "\nFatal error. Name too long: notas.lst\n");
+    EXPECT_EQ(sola.errores, "Dedezodi: name too long: notas.lst (at most 8 characters)\n"
+                            "Dedezodi: 'notas.lst' is the list itself: call Dedezodi notas\n");
+    EXPECT_EQ(Dedezodi(carpeta, {"-q", "notas.lst"}).estado, 0);
+    EXPECT_EQ(Vuvodiv(carpeta, {"-lq", "notas"}).salida,
+              "c.txt           text        stored               1           1   100%\n");
+
+    auto nada = Dedezodi(carpeta, {});
+    auto varios = Dedezodi(carpeta, {"notas", "c.txt"});
+    EXPECT_EQ(varios.estado, 0);
+    EXPECT_EQ(varios.salida, nada.salida);
+    EXPECT_EQ(varios.errores, "Dedezodi: to pack named files without a list, call Dedezodi -- BASE FILE...\n");
+}
