@@ -7,6 +7,8 @@
 
 #include "vuvodiv.h"
 
+#include "rescate.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -42,6 +44,7 @@ void PreparaMiembro(Miembro& m)
     ArreglaSeparador(m.nombre);
     EscapaNombre(m.nombre, m.visible);
     m.descriptor = -1;
+    m.memoria = nullptr;
     m.carpeta = -1;   // none of its own yet
     m.leidos = m.escritos = 0;
     m.truncado = m.danado = m.enVivo = false;
@@ -71,6 +74,8 @@ void ReportaCorte(const Miembro* m)
 {
     if (ferror(Entrada) || (m && m->errorLectura))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{m && m->errorLectura ? m->errorLectura : errno});
+    if (PrimeraCabeceraExtrana())
+        ErrorFatalCon("File '%s' is not an archive of this format", NombreArchivo);
     if (!m)
         ErrorFatalCon("Archive '%s' is truncated in a member header", NombreArchivo);
     static char mensaje[4 * TamNombreArchivo + TamNombreVisible + 64];   // both names escaped
@@ -98,12 +103,23 @@ static size_t LeeEnPosicion(Miembro& m, uint8_t* destino, size_t cuantos)
     return leidos;
 }
 
+static size_t LeeDeMemoria(Miembro& m, uint8_t* destino, size_t cuantos)
+{
+    const size_t leidos = cuantos < m.memoriaRestante ? cuantos : static_cast<size_t>(m.memoriaRestante);
+    memcpy(destino, m.memoria, leidos);
+    m.memoria += leidos;
+    m.memoriaRestante -= leidos;
+    return leidos;
+}
+
 size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos)
 {
     const size_t quedan = m.comprimido - m.leidos;
     if (cuantos > quedan)
         cuantos = quedan;
-    const size_t leidos = m.descriptor < 0 ? fread(destino, 1, cuantos, Entrada) : LeeEnPosicion(m, destino, cuantos);
+    const size_t leidos = m.memoria           ? LeeDeMemoria(m, destino, cuantos)
+                          : m.descriptor < 0 ? fread(destino, 1, cuantos, Entrada)
+                                             : LeeEnPosicion(m, destino, cuantos);
     m.leidos += static_cast<uint32_t>(leidos);
     if (leidos < cuantos) {
         if (m.descriptor < 0 && ferror(Entrada))

@@ -228,7 +228,9 @@ static int DecodificaMiembro(Miembro& m, Decodificador& d)
     LectorBits l{0, 0, LlenaEntrante(d, 0)};
 
     const uint32_t tamano = m.original;
+    const bool estricto = d.estricto;
     while (producidos < tamano) {
+        const uint32_t antes = producidos;
         if (l.cuantos < 32)
             Rellena(d, l);
         int simbolo = DecodificaOcteto(d, l);
@@ -239,8 +241,10 @@ static int DecodificaMiembro(Miembro& m, Decodificador& d)
             int posicion = DecodificaPosicion(d, l);
             int longitud = simbolo - DesplazamientoLongitud;
             if (!EsCopiaValida(static_cast<unsigned>(posicion), static_cast<uint32_t>(longitud), producidos,
-                               tamano)) {
+                               tamano) ||
+                (estricto && posicion >= InicioEscritura)) {
                 m.danado = true;
+                d.producidosSeguros = producidos;
                 return r;
             }
             CopiaCoincidencia(d, (r - posicion - 1) & MascaraHistoria, posicion + 1, longitud, r);
@@ -249,11 +253,18 @@ static int DecodificaMiembro(Miembro& m, Decodificador& d)
         const int64_t consumidos = BitsConsumidos(d, l);
         if (consumidos > d.limiteBits) {
             m.danado = consumidos <= d.limiteCorte;   // a cut archive is not damage
+            d.producidosSeguros = antes;
             return r;
         }
     }
-    // The encoder's last code always ends inside its last byte.
-    if (BitsConsumidos(d, l) + 8 <= 8 * static_cast<int64_t>(m.comprimido))
+    d.producidosSeguros = producidos;
+    // The encoder's last code always ends inside its last byte, and fills
+    // the rest of that byte with 0 bits.
+    const int64_t consumidos = BitsConsumidos(d, l);
+    if (consumidos + 8 <= 8 * static_cast<int64_t>(m.comprimido))
+        m.danado = true;
+    const int relleno = static_cast<int>(-consumidos & 7);
+    if (estricto && relleno > 0 && l.bits >> (64 - relleno) != 0)
         m.danado = true;
     return r;
 }

@@ -4,6 +4,7 @@
 #include "vuvodiv.h"
 
 #include "opciones.h"
+#include "rescate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,17 +33,23 @@ static void AbreArchivo(const char* base)
     ConsejoFatal = nullptr;
     if (ModoElegido->destino == AArchivo)
         AbreDestino();
+    IniciaLectura();
 }
 
-// Refused members and names that chose nothing did not stop the run, but it
-// did not do its job; data on standard output must have reached it.
-static int Termina()
+// Refused members, names that chose nothing and an archive whose end is
+// wrong did not stop the run, but it did not do its job; data on standard
+// output must have reached it.
+static int Termina(const char* fin)
 {
     if (!ModoElegido->decodifica)
         ListaTotales();
     int sinMiembro = InformaNombresSinMiembro();
     if (ModoElegido->salidaEsProducto)
         CompruebaSalidaEstandar();
+    if (fin && MiembrosNoRestaurados == 0 && sinMiembro == 0)
+        ErrorFatal(fin);
+    if (fin)   // a line of its own before the fatal one
+        fprintf(ConsolaErrores, Consola ? "\n%s" : "%s\n", fin);
     char mensaje[64];
     if (MiembrosNoRestaurados > 0) {
         snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
@@ -73,7 +80,8 @@ int main(int argc, char* argv[])
     static Miembro miembro;
     static Decodificador decodificador;
     RecorreArchivo(miembro, decodificador);
+    const char* fin = CompruebaFinArchivo();
     fclose(Entrada);
     Entrada = nullptr;
-    return Termina();
+    return Termina(fin);
 }

@@ -9,6 +9,8 @@
 
 #include "vuvodiv.h"
 
+#include "rescate.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -28,6 +30,7 @@ int LeeCabecera(Miembro& m)
     size_t leidos = fread(cabecera, 1, TamCabecera, Entrada);
     if (ferror(Entrada))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{errno});
+    AnotaCabecera(cabecera, leidos);
     if (leidos == 0 || cabecera[0] == 0)
         return 0;
     if (leidos < TamCabecera)

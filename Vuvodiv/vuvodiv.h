@@ -86,6 +86,8 @@ struct Miembro {
     // archive's descriptor at posicion.
     int descriptor;                   // -1: Entrada
     int64_t posicion;
+    const uint8_t* memoria;           // set (salvage): the data is read from here instead,
+    uint64_t memoriaRestante;         // up to this many bytes (fewer read as a cut)
     uint32_t leidos;                  // data bytes of the member taken so far
     bool truncado;                    // the archive ended inside the data: the run stops
     bool danado;                      // the data cannot be what the encoder wrote
@@ -138,6 +140,14 @@ struct Decodificador {
     int64_t limiteCorte;                 // INT64_MAX while nothing is missing
     int inicioBloque;                    // the first ring byte not yet written out
     int16_t camino[NumSimbolos];         // the nodes walked through, root first
+    // Salvage's extra checks, off in every other mode: the padding bits
+    // after the last code are 0 and no match reaches back further than the
+    // encoder ever looks (position 4035), as in every stream it writes.
+    bool estricto;
+    // When the decode stops: the bytes of the tokens before the last one,
+    // or all of them when it reached the member's size.  A decode stopped
+    // by a cut keeps that many bytes that came only from data that is there.
+    uint32_t producidosSeguros;
 };
 
 // Decodes the member's LZH data; sets m.danado when it cannot be what the

@@ -282,12 +282,14 @@ TEST(ArchivoVuvodiv, RestoresWhatDedezodiPacks)
 
 TEST(ArchivoVuvodiv, NothingAfterTheTerminatingHeaderIsRead)
 {
-    // Program: a member after the terminator is never restored, and only the
-    // first byte of the terminator is looked at.
+    // Program: a member after the terminator is never restored; the members
+    // before it are, and the bytes after it are reported, since the writer
+    // leaves none there but a stored member's attempt.
     CarpetaTemporal carpeta;
     const std::string finSucio = std::string(1, '\0') + Repite('\xFF', 21);
     auto r = Restaura(carpeta.Ruta(), Plano("a", 1, "xyz") + finSucio + Plano("trampa", 0, "t") + Fin);
-    EXPECT_EQ(r.estado, 0);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. Archive 'x.cmp' holds data after its end header: try --salvage\n"));
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), (Nombres{"a", "x.cmp"}));
 
     // Reader: the archive stands right after the terminator when the loop
@@ -399,9 +401,11 @@ TEST(SeguridadVuvodiv, ArchiveTruncatedAtEveryOffset)
         std::sort(esperados.begin(), esperados.end());
         EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), esperados);
         EXPECT_EQ(LeeArchivo(carpeta / "dos.txt"), corte >= miembros[2].fin ? miembros[2].datos : "old");
-        if (enLimite) {
-            EXPECT_EQ(r.estado, 0);
-            EXPECT_TRUE(Contiene(r.salida, "\n\nDone\n"));
+        if (enLimite) {   // every member before the cut restored, and the cut reported
+            EXPECT_EQ(r.estado, 1);
+            EXPECT_TRUE(Contiene(r.salida, corte == 0 ? "\nFatal error. Archive 'x.cmp' is empty\n"
+                                                      : "\nFatal error. Archive 'x.cmp' ends without its end "
+                                                        "header: it may be cut short\n"));
         } else {
             ASSERT_NE(cortado, nullptr);
             bool enCabecera = corte < cortado->inicio + 22;

@@ -1,0 +1,36 @@
+// Salvage (-s): members recovered from a damaged archive by walking it and,
+// where the walk breaks, scanning for the next member that can be confirmed;
+// and the rules of what a member header and the end of an archive may look
+// like, which the plain reader uses too for its end-of-archive checks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vuvodiv {
+
+// The cheap rules, none of which a header the compressor writes can fail:
+// a name that starts with a byte other than 0, has no control byte and is
+// padded with zeros; type 0..3; method 0 or 1; sizes a stored member or an
+// LZH stream can have.  cuantos: the bytes of the name field at hand (a
+// header cut short).
+bool EsNombrePlausible(const uint8_t* nombre, int cuantos);
+bool SonTamanosPlausibles(uint8_t metodo, uint32_t original, uint32_t comprimido);
+bool EsCabeceraPlausible(const uint8_t* cabecera);
+
+// How far past the start of a stored member's data its longer LZH attempt
+// may have reached; the bytes of it past the end header stay in the file.
+uint64_t AlcanceIntento(uint32_t almacenado);
+
+// The plain reader's account of how the archive ended, kept by LeeCabecera
+// and IniciaLectura; CompruebaFinArchivo, once the members are read, reads
+// what follows the end header and returns why the archive's end is wrong,
+// or nullptr.
+void IniciaLectura();
+void AnotaCabecera(const uint8_t* cabecera, size_t leidos);
+const char* CompruebaFinArchivo();
+// Whether the first header read fails the rules: the file is then no
+// archive of this format rather than one cut short.
+bool PrimeraCabeceraExtrana();
+
+}  // namespace vuvodiv
