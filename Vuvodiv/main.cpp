@@ -77,6 +77,8 @@ int main(int argc, char* argv[])
     if (ModoElegido->salidaEsProducto && SalidaEstandarCerrada)
         ErrorFatal("Can't write to standard output", Causa{EBADF});
     AbreArchivo(argv[base]);
+    if (Rescate)
+        return Rescata();
     static Miembro miembro;
     static Decodificador decodificador;
     RecorreArchivo(miembro, decodificador);

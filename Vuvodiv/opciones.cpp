@@ -6,6 +6,7 @@
 
 #include "opciones.h"
 #include "procesadores.h"
+#include "rescate.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +77,9 @@ static const char Ayuda[] =
     "  -q, --quiet           print errors only (and the listing of -l)\n"
     "  -j, --threads=N       restore or test up to N members at once (default:\n"
     "                        one per CPU; the output is the same)\n"
+    "  -s, --salvage         recover what damage left of a damaged archive:\n"
+    "                        every member that can be confirmed, the rest\n"
+    "                        reported (with -t: report only)\n"
     "  -h, --help            show this help and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
@@ -95,7 +99,7 @@ static const char* EligeModo(const Modo& modo)
 static const Opcion Opciones[] = {
     {"list", 'l', false},      {"test", 't', false},         {"pipe", 'p', false},
     {"directory", 'd', true},  {"no-overwrite", 'n', false}, {"quiet", 'q', false},
-    {"threads", 'j', true},
+    {"threads", 'j', true},    {"salvage", 's', false},
 };
 
 // Nothing, or why the option is refused.
@@ -109,6 +113,7 @@ static const char* AplicaOpcion(int codigo, const char* valor)
     case 'n': SinReemplazo = true; return nullptr;
     case 'q': Silencio = true; return nullptr;
     case 'j': return LeeNumeroHilos(valor, MaxObreros, &HilosPedidos);
+    case 's': Rescate = true; return nullptr;
     default: return "unknown option";
     }
 }
@@ -116,7 +121,7 @@ static const char* AplicaOpcion(int codigo, const char* valor)
 int LeeOpciones(int argc, char* argv[])
 {
     ModoElegido = &ModoRestaura;
-    SinReemplazo = Silencio = false;
+    SinReemplazo = Silencio = Rescate = false;
     CarpetaDestino = nullptr;
     HilosPedidos = 0;
     NumSeleccion = 0;
@@ -128,6 +133,8 @@ int LeeOpciones(int argc, char* argv[])
     }
     if (base <= 0)
         return base;
+    if (Rescate && ModoElegido != &ModoRestaura && ModoElegido != &ModoPrueba)
+        return RechazaLlamada("Vuvodiv", "-s does not combine with -l or -p", nullptr);
     if (ModoElegido->destino != AArchivo && (CarpetaDestino || SinReemplazo))
         return RechazaLlamada("Vuvodiv", "-d and -n apply only when files are restored", nullptr);
     if (argc - base - 1 > MaxSeleccion)

@@ -9,6 +9,8 @@
 
 namespace vuvodiv {
 
+extern bool Rescate;   // -s, --salvage
+
 // The cheap rules, none of which a header the compressor writes can fail:
 // a name that starts with a byte other than 0, has no control byte and is
 // padded with zeros; type 0..3; method 0 or 1; sizes a stored member or an
@@ -32,5 +34,15 @@ const char* CompruebaFinArchivo();
 // Whether the first header read fails the rules: the file is then no
 // archive of this format rather than one cut short.
 bool PrimeraCabeceraExtrana();
+
+// The whole salvage run over the archive open as Entrada: the member lines,
+// the ranges not accounted for and the summary; the exit status.
+int Rescata();
+// Lets the archive's image go; Rescata does it itself, a caller that
+// catches a fatal error in the middle of it (the fuzz target) must.
+void LiberaRescate();
+// Data bytes handed to decodes in the last run, and 1/16 of their output:
+// at most 16 times the archive's size and 1 MiB, and one decode more.
+uint64_t TrabajoDeRescate();
 
 }  // namespace vuvodiv

@@ -1,0 +1,798 @@
+// Salvage: every member that damage left whole, from an archive that the
+// plain reader would give up on.  The format has no magic number, index or
+// checksum, so a member is only trusted when its bytes prove it:
+//
+//   - The walk reads the archive front to back from its image in memory.  A
+//     member that follows one already accepted is in sequence: an LZH
+//     member is decoded straight into its output, a stored one copied.
+//   - Where the walk breaks (a header that fails the rules, data that fails
+//     its decode, zeros that are no end header) a scan tries every later
+//     offset, cheapest rule first (type and method bytes, name, sizes, data
+//     inside the file), and takes the first candidate it can confirm: an LZH
+//     member by a full decode with exact bit accounting, a stored one only
+//     when what follows it links up (the end of the file, a true end
+//     header, or a short chain of headers reaching a decoded member).  A
+//     damaged member's stated size is not trusted: the scan starts right
+//     after its header's first byte.
+//   - A size one bit off is repaired when the data proves it; a member cut
+//     by the end of the file or by a zeroed block keeps its verified prefix
+//     as NAME.partial; a stored member that a zeroed block overlaps is
+//     written as NAME.suspect.
+//
+// Decoding is the plain decoder with its extra checks on (padding bits 0,
+// no position beyond the encoder's reach), fed from memory.  Every decode
+// stops at its first failed check, and the data decoded in all is capped at
+// a small multiple of the archive's size, so no file can make this slow.
+// Salvage runs on the main thread alone.
+
+#include "rescate.h"
+#include "vuvodiv.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vuvodiv {
+
+bool Rescate;
+
+namespace {
+
+constexpr uint64_t Ninguno = UINT64_MAX;
+constexpr uint64_t TamBloque = 512;      // the sector a damaged medium loses whole
+constexpr int MaxSaltosEnlace = 6;       // headers a link may pass through
+
+const uint8_t* Datos;        // the archive's bytes
+uint64_t Tamano;
+bool Mapeado;
+uint64_t FinNoCero;          // one past the last byte other than 0
+
+uint64_t Trabajo;            // data bytes decodes took, and 1/16 of their output
+uint64_t TopeTrabajo;
+uint64_t AlcanceCola;        // how far the accepted stored members' attempts reach
+
+uint32_t Aceptados, Reparados, Parciales, Sospechosos, Perdidos;
+uint64_t NoContados;
+bool FinVisto;
+
+uint64_t Pos;                // where the walk stands
+bool Confiado;               // a member header there needs no confirmation
+
+// A member the walk or a scan found: the record of every member (its name
+// being the one to write, or "@" and the offset), where its header stands,
+// and what was repaired in it.
+struct Hallado : Miembro {
+    uint64_t inicio;                  // of the header
+    char reparacion[80];              // what was repaired, or ""
+    uint64_t Datos() const { return inicio + TamCabecera; }
+    uint64_t Fin() const { return Datos() + comprimido; }
+};
+
+Decodificador Deco;   // salvage's own, strict, on the main thread
+Miembro Muestra;      // the record of a decode that only verifies
+
+uint32_t TomaTamano(uint64_t en)
+{
+    const uint8_t* p = Datos + en;
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// ---- The archive in memory ----------------------------------------------------
+
+void LeeEntero(int fd)
+{
+    size_t capacidad = 1 << 16;
+    uint8_t* bloque = static_cast<uint8_t*>(malloc(capacidad));
+    for (ssize_t n; bloque; Tamano += static_cast<uint64_t>(n)) {
+        if (Tamano == capacidad) {
+            uint8_t* mayor = static_cast<uint8_t*>(realloc(bloque, capacidad *= 2));
+            if (!mayor)
+                free(bloque);
+            bloque = mayor;
+            if (!bloque)
+                break;
+        }
+        n = read(fd, bloque + Tamano, capacidad - Tamano);
+        if (n <= 0)
+            break;
+    }
+    Datos = bloque;
+    if (!Datos)
+        ErrorFatal("Not enough memory to salvage the archive");
+}
+
+void CargaArchivo()
+{
+    const int fd = fileno(Entrada);
+    struct stat datos;
+    Tamano = 0;
+    Mapeado = fstat(fd, &datos) == 0 && S_ISREG(datos.st_mode);
+    if (!Mapeado) {
+        LeeEntero(fd);
+    } else if ((Tamano = static_cast<uint64_t>(datos.st_size)) > 0) {
+        void* imagen = mmap(nullptr, Tamano, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (imagen == MAP_FAILED)
+            ErrorFatalCon("Can't read file '%s'", NombreArchivo);
+        madvise(imagen, Tamano, MADV_SEQUENTIAL);
+        Datos = static_cast<const uint8_t*>(imagen);
+    }
+    for (FinNoCero = Tamano; FinNoCero > 0 && Datos[FinNoCero - 1] == 0; --FinNoCero) {
+    }
+}
+
+// ---- What is printed ----------------------------------------------------------------
+
+// A member's line.  Quiet, only an exception is printed, on standard error.
+void Linea(bool excepcion, const char* visible, const char* formato, ...) __attribute__((format(printf, 3, 4)));
+void Linea(bool excepcion, const char* visible, const char* formato, ...)
+{
+    char texto[TamNombreVisible + 160];
+    va_list argumentos;
+    va_start(argumentos, formato);
+    vsnprintf(texto, sizeof texto, formato, argumentos);
+    va_end(argumentos);
+    if (Consola)
+        Mensaje("\n%-14s  %s", visible, texto);
+    else if (excepcion)
+        fprintf(ConsolaErrores, "%s: %s\n", visible, texto);
+}
+
+void NoContado(uint64_t desde, uint64_t hasta, const char* motivo, const char* visible)
+{
+    if (hasta <= desde)
+        return;
+    NoContados += hasta - desde;
+    char texto[TamNombreVisible + 160];
+    snprintf(texto, sizeof texto, "bytes %llu-%llu (%llu) not accounted for: %s%s%s%s",
+             static_cast<unsigned long long>(desde), static_cast<unsigned long long>(hasta),
+             static_cast<unsigned long long>(hasta - desde), motivo, visible ? " '" : "", visible ? visible : "",
+             visible ? "'" : "");
+    if (Consola)
+        Mensaje("\n%s", texto);
+    else
+        fprintf(ConsolaErrores, "%s\n", texto);
+}
+
+// ---- The rules ---------------------------------------------------------------------------
+
+void LeeMiembro(uint64_t inicio, Hallado& m)
+{
+    const uint8_t* c = Datos + inicio;
+    m.inicio = inicio;
+    m.tipo = c[PosTipo];
+    m.metodo = c[PosMetodo];
+    m.original = TomaTamano(inicio + PosTamanoOriginal);
+    m.comprimido = TomaTamano(inicio + PosTamanoComprimido);
+    memcpy(m.nombre, c, TamNombre);
+    m.nombre[TamNombre] = '\0';
+    ArreglaSeparador(m.nombre);
+    EscapaNombre(m.nombre, m.visible);
+    // A name the console must escape (a byte of an invalid sequence, as a
+    // flipped high bit leaves) is as unusable as an unsafe one.
+    if (!EsNombrePlausible(c, TamNombre) || !EsNombreSeguro(m.nombre) || strcmp(m.nombre, m.visible) != 0) {
+        snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(inicio));
+        EscapaNombre(m.nombre, m.visible);
+    }
+    m.reparacion[0] = '\0';
+    m.descriptor = m.carpeta = -1;
+    m.memoria = nullptr;
+    m.salida = nullptr;
+    m.enVivo = false;
+    m.traducir = m.tipo == TipoTextoTraducido;   // salvage takes types 0..3 only
+    m.cuidaCR = m.tipo == TipoTextoSinCR;
+}
+
+// A header as the compressor writes it: type, method and a name safe to
+// write; with tamanos, sizes it can have too; with cabida, data that ends
+// inside the file, as a header a scan stops at must have.
+bool EsCabecera(uint64_t q, bool tamanos, bool cabida)
+{
+    if (q + TamCabecera > Tamano)
+        return false;
+    const uint8_t* c = Datos + q;
+    if (c[PosMetodo] > MetodoLZH || c[PosTipo] > TipoTextoTraducido || !EsNombrePlausible(c, TamNombre))
+        return false;
+    const uint32_t comprimido = TomaTamano(q + PosTamanoComprimido);
+    if (tamanos && !SonTamanosPlausibles(c[PosMetodo], TomaTamano(q + PosTamanoOriginal), comprimido))
+        return false;
+    if (cabida && q + TamCabecera + comprimido > Tamano)
+        return false;
+    char nombre[TamNombre + 1];
+    memcpy(nombre, c, TamNombre);
+    nombre[TamNombre] = '\0';
+    ArreglaSeparador(nombre);
+    return EsNombreSeguro(nombre);
+}
+
+bool EsCandidato(uint64_t q) { return EsCabecera(q, true, true); }
+
+// Zeros at q are the end header when 22 of them are there and what follows
+// is nothing, zeros, or no further than a stored member's attempt reached.
+// The sound bound of an attempt is loose, so a tail is taken only where
+// more is known: a scan takes zeros that run to the end of the file; a
+// stored member found by a scan takes exactly 22 zeros within its own
+// attempt's reach; the walk, in sequence, takes zeros within the reach of
+// the stored members before them when no member can be confirmed after.
+enum class Fin { Escaneo, Enlace, Secuencia };
+uint64_t Busca(uint64_t desde, bool finales);
+
+bool EsFin(uint64_t q, Fin clase, uint64_t alcance)
+{
+    static const uint8_t ceros[TamCabecera] = {};
+    if (q + TamCabecera > Tamano || memcmp(Datos + q, ceros, TamCabecera) != 0)
+        return false;
+    if (q + TamCabecera >= FinNoCero)
+        return true;
+    if (clase == Fin::Escaneo || Tamano > alcance)
+        return false;
+    if (clase == Fin::Enlace)
+        return Datos[q + TamCabecera] != 0;
+    return Busca(q + 1, false) == Tamano;
+}
+
+struct Decodificado {
+    bool verificado;
+    bool cortado;        // stopped by the end of the data at hand, no damage seen before
+    uint32_t seguros;    // bytes of whole tokens inside the data at hand
+};
+
+// The plain decoder, strict, on hay of the member's data (fewer than
+// comprimido reads as a cut), through the record r into salida.
+Decodificado Decodifica(Miembro& r, uint64_t datos, uint32_t original, uint32_t comprimido, uint64_t hay,
+                        FILE* salida)
+{
+    hay = std::min<uint64_t>(hay, comprimido);
+    if (Trabajo > TopeTrabajo)
+        return {false, false, 0};
+    r.original = original;
+    r.comprimido = comprimido;
+    r.leidos = r.escritos = 0;
+    r.truncado = r.danado = r.enVivo = false;
+    r.errorLectura = 0;
+    r.descriptor = -1;
+    r.memoria = Datos + datos;
+    r.memoriaRestante = hay;
+    r.salida = salida;
+    Deco.estricto = true;
+    Deco.producidosSeguros = 0;
+    DecodificaLZH(r, Deco);
+    Trabajo += hay - r.memoriaRestante + Deco.producidosSeguros / 16;   // what the decode did, not what it might have
+    r.memoria = nullptr;
+    r.salida = nullptr;
+    return {!r.danado && !r.truncado, r.truncado && !r.danado, Deco.producidosSeguros};
+}
+
+// A decode that only verifies, into the sink.
+Decodificado Verifica(uint64_t datos, uint32_t original, uint32_t comprimido, uint64_t hay)
+{
+    return Decodifica(Muestra, datos, original, comprimido, hay, AbreSumidero());
+}
+
+bool VerificaLZH(const Hallado& m)
+{
+    return Verifica(m.Datos(), m.original, m.comprimido, m.comprimido).verificado;
+}
+
+// Whether what starts at e, where a stored member's data ends, is what can
+// follow a member: the end of the file, the end header, or a member.  How
+// much a member there must show depends on what asks: a header with sizes
+// it can have, or stored sizes one bit apart that a repair may mend (the
+// walk, in sequence), the first alone (a repair), or, for a member found
+// by a scan, a chain
+// of at most a few headers that ends at the end or at a decoded LZH member.
+// An LZH member on the way that fails its decode is passed by its stated
+// size: only where the chain ends is trusted.
+enum class Enlace { Cabecera, Plausible, Cadena };
+
+bool Enlaza(uint64_t e, uint64_t alcance, Enlace clase, int saltos = 0)
+{
+    if (e == Tamano)
+        return true;
+    if (e + TamCabecera > Tamano)
+        return false;
+    if (Datos[e] == 0)
+        return EsFin(e, clase == Enlace::Cadena ? Fin::Enlace : Fin::Secuencia, alcance);
+    if (clase == Enlace::Plausible)
+        return EsCabecera(e, true, false);
+    if (clase == Enlace::Cabecera)
+        return EsCabecera(e, true, false) || (EsCabecera(e, false, false) && Datos[e + PosMetodo] == MetodoPlano &&
+                                              __builtin_popcount(TomaTamano(e + PosTamanoOriginal) ^
+                                                                 TomaTamano(e + PosTamanoComprimido)) == 1);
+    if (!EsCandidato(e))
+        return false;
+    Hallado m;
+    LeeMiembro(e, m);
+    if (m.metodo == MetodoLZH && VerificaLZH(m))
+        return true;
+    if (m.metodo == MetodoPlano)
+        alcance = std::max(alcance, m.Datos() + AlcanceIntento(m.comprimido));
+    return saltos < MaxSaltosEnlace && Enlaza(m.Fin(), alcance, clase, saltos + 1);
+}
+
+bool Confirma(uint64_t q)
+{
+    Hallado m;
+    LeeMiembro(q, m);
+    if (m.metodo == MetodoLZH)
+        return VerificaLZH(m);
+    return Enlaza(m.Fin(), std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido)), Enlace::Cadena);
+}
+
+// The walk and the scans only go forward (a member's bytes are read again
+// at most from its header on), so the pages of a mapped archive behind
+// hasta are let go: memory stays at what a stretch of it needs, however
+// large the archive.  Pages read again come back from the file.
+uint64_t Suelto;   // pages let go below here
+
+void SueltaHasta(uint64_t hasta)
+{
+    constexpr uint64_t Paso = uint64_t{1} << 20;
+    if (!Mapeado || hasta < Suelto + Paso)
+        return;
+    Suelto = hasta / Paso * Paso;
+    madvise(const_cast<uint8_t*>(Datos), Suelto, MADV_DONTNEED);
+}
+
+// The first offset from desde on where a confirmed member or (finales)
+// the end header starts, or the archive's size.  The type and method bytes
+// turn away nearly every offset, so the loop stays cheap.
+uint64_t Busca(uint64_t desde, bool finales)
+{
+    if (Tamano < TamCabecera)
+        return Tamano;
+    constexpr uint64_t Tramo = uint64_t{1} << 18;
+    const uint64_t ultimo = Tamano - TamCabecera;
+    for (uint64_t q = desde; q <= ultimo;) {
+        for (const uint64_t hasta = std::min(q + Tramo, ultimo + 1); q < hasta; ++q) {
+            const uint8_t* c = Datos + q;
+            if (c[PosMetodo] > MetodoLZH || c[PosTipo] > TipoTextoTraducido)
+                continue;
+            if (c[0] == 0) {
+                if (finales && EsFin(q, Fin::Escaneo, 0))
+                    return q;
+                continue;
+            }
+            if (EsCandidato(q) && Confirma(q))
+                return q;
+            if (Trabajo > TopeTrabajo)
+                return Tamano;
+        }
+        if (q > desde + 4 * Tramo)
+            SueltaHasta(q - 4 * Tramo);
+    }
+    return Tamano;
+}
+
+// The first aligned block of zeros (512 bytes, or fewer at the end of the
+// file) that meets [desde, hasta); where it starts inside it, or Ninguno.
+uint64_t BloqueCero(uint64_t desde, uint64_t hasta)
+{
+    for (uint64_t b = desde / TamBloque * TamBloque; b < hasta && b < Tamano; b += TamBloque) {
+        const uint64_t fin = std::min(b + TamBloque, Tamano);
+        uint64_t i = b;
+        while (i < fin && Datos[i] == 0)
+            ++i;
+        if (i == fin)
+            return std::max(b, desde);
+    }
+    return Ninguno;
+}
+
+// ---- What is written ------------------------------------------------------------
+
+char Final[TamNombre + 16];   // the last step of the name and its suffix
+const char* Sufijo = "";
+
+// The names this run has written, by a hash of the name and suffix: a
+// later member of the same name (a name a damaged bit turned into another
+// member's) is written by its offset rather than over the first.  When the
+// table is full, names are no longer compared.
+constexpr int TamEscritos = 8192;
+uint64_t Escritos[TamEscritos];
+
+// The entry of the name's hash, or the free one where it would go;
+// nullptr when the table is full.
+uint64_t* EntradaEscrito(const char* nombre, const char* sufijo, uint64_t* hash)
+{
+    uint64_t h = 14695981039346656037u;
+    for (const char* t : {nombre, "/", sufijo})
+        for (; *t; ++t)
+            h = (h ^ static_cast<uint8_t>(*t)) * 1099511628211u;
+    *hash = h |= 1;   // 0 marks a free entry
+    for (int i = 0; i < TamEscritos; ++i) {
+        uint64_t& entrada = Escritos[(h + static_cast<uint64_t>(i)) % TamEscritos];
+        if (entrada == h || entrada == 0)
+            return &entrada;
+    }
+    return nullptr;
+}
+
+bool YaEscrito(const char* nombre, const char* sufijo)
+{
+    uint64_t h;
+    const uint64_t* entrada = EntradaEscrito(nombre, sufijo, &h);
+    return entrada && *entrada == h;
+}
+
+void AnotaEscrito(const char* nombre, const char* sufijo)
+{
+    uint64_t h;
+    if (uint64_t* entrada = EntradaEscrito(nombre, sufijo, &h))
+        *entrada = h;
+}
+
+// The member's temporary file beside its final name (the name and sufijo),
+// with every rule of a plain restore; nullptr when nothing is to be
+// written, with *motivo saying why when the member was refused.
+FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
+{
+    *motivo = nullptr;
+    if (ModoElegido->destino != AArchivo || !EstaSeleccionado(m.visible))
+        return nullptr;
+    if (YaEscrito(m.nombre, sufijo)) {
+        snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(m.inicio));
+        EscapaNombre(m.nombre, m.visible);
+    }
+    const char* ultimo = PreparaRuta(m, motivo);
+    if (!ultimo) {
+        CierraRuta(m);
+        return nullptr;
+    }
+    snprintf(Final, sizeof Final, "%s%s", ultimo, sufijo);
+    Sufijo = sufijo;
+    if (SinReemplazo && ExisteEnDestino(m, Final)) {
+        CierraRuta(m);
+        *motivo = "skipped: the file exists";
+        return nullptr;
+    }
+    const int destino = CarpetaSalida;
+    CarpetaSalida = m.carpeta;
+    FILE* archivo = CreaTemporal(Final);
+    CarpetaSalida = destino;
+    if (!archivo)
+        ErrorFatalCon("Can't create file '%s'", m.nombre);
+    return archivo;
+}
+
+// Keeps or drops the member's file, and prints its line when it was chosen.
+void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo, const char* estado)
+{
+    if (archivo) {
+        if (!conservar) {
+            DescartaTemporal(archivo);
+        } else if (!ConfirmaTemporal(archivo, Final)) {
+            ErrorFatalCon("Can't write file '%s'", m.nombre);
+        } else {
+            AnotaEscrito(m.nombre, Sufijo);
+        }
+        CierraRuta(m);
+    }
+    if (!conservar || !EstaSeleccionado(m.visible))
+        return;
+    if (motivo)
+        Linea(true, m.visible, "%s", motivo);
+    else
+        Linea(*m.reparacion != '\0' || strcmp(estado, "restored") != 0, m.visible, "%10lu  %s%s%s",
+              static_cast<unsigned long>(m.original), ModoElegido->destino != AArchivo ? "verified" : estado,
+              *m.reparacion ? ", " : "", m.reparacion);
+}
+
+void Acepta(const Hallado& m)
+{
+    ++Aceptados;
+    Reparados += *m.reparacion != '\0';
+    Pos = m.Fin();
+    Confiado = true;
+}
+
+// An LZH member decoded into its output; false, with nothing kept, when
+// the decode fails.
+bool EscribeLZH(Hallado& m)
+{
+    const char* motivo;
+    FILE* archivo = AbreArchivo(m, "", &motivo);
+    const bool bien = Decodifica(m, m.Datos(), m.original, m.comprimido, m.comprimido,
+                                 archivo ? archivo : AbreSumidero()).verificado;
+    CierraSalida(archivo, m, bien, motivo, "restored");
+    return bien;
+}
+
+// The prefix that the data at hand proves (hay bytes of it), as NAME.partial.
+void EscribeParcial(Hallado& m, uint64_t hay, const char* causa)
+{
+    ++Parciales;
+    uint64_t seguros = hay;
+    if (m.metodo == MetodoLZH) {
+        const Decodificado d = Verifica(m.Datos(), m.original, m.comprimido, hay);
+        seguros = d.cortado ? d.seguros : 0;
+    }
+    if (seguros == 0) {
+        --Parciales;
+        ++Perdidos;
+        if (EstaSeleccionado(m.visible))
+            Linea(true, m.visible, "not restored: %s, nothing of it verified", causa);
+        return;
+    }
+    const char* motivo;
+    FILE* archivo = AbreArchivo(m, ".partial", &motivo);
+    FILE* destino = archivo ? archivo : AbreSumidero();
+    if (m.metodo == MetodoLZH) {
+        Decodifica(m, m.Datos(), static_cast<uint32_t>(seguros), m.comprimido, hay, destino);
+    } else {
+        m.salida = destino;
+        EscribeBloque(m, Datos + m.Datos(), static_cast<size_t>(seguros));
+        m.salida = nullptr;
+    }
+    char estado[TamNombreVisible + 96];
+    snprintf(estado, sizeof estado, "%s: %llu bytes kept as '%s.partial'", causa,
+             static_cast<unsigned long long>(seguros), m.visible);
+    CierraSalida(archivo, m, true, motivo, estado);
+}
+
+// ---- Repairs ---------------------------------------------------------------------
+
+void AnotaReparacion(Hallado& m, const char* campo, uint32_t decia)
+{
+    snprintf(m.reparacion, sizeof m.reparacion, "%s size repaired (the header said %lu)", campo,
+             static_cast<unsigned long>(decia));
+}
+
+// One size of an LZH header one bit off.  The original size: a decode with
+// no size to stop at produces, before it runs out of data, the member's
+// bytes and at most 7 more (literals in the padding bits); one value near
+// that count differs from the header's in one bit worth 64 or more.  The
+// packed size: the data must then end where a member or the end begins.
+bool ReparaLZH(Hallado& m)
+{
+    const uint64_t hay = Tamano - m.Datos();
+    if (m.comprimido > 0 && m.comprimido <= hay) {
+        const uint32_t tope = static_cast<uint32_t>(std::min<uint64_t>(48 * uint64_t{m.comprimido} + Anticipo, UINT32_MAX));
+        const uint32_t seguros = Verifica(m.Datos(), tope, m.comprimido, hay).seguros;
+        for (int bit = 6; bit < 32; ++bit) {
+            const uint32_t original = m.original ^ (uint32_t{1} << bit);
+            if (original <= seguros && original + 8 > seguros &&
+                SonTamanosPlausibles(MetodoLZH, original, m.comprimido) &&
+                Verifica(m.Datos(), original, m.comprimido, hay).verificado) {
+                AnotaReparacion(m, "original", m.original);
+                m.original = original;
+                return true;
+            }
+        }
+    }
+    for (int bit = 0; bit < 32; ++bit) {
+        const uint32_t comprimido = m.comprimido ^ (uint32_t{1} << bit);
+        if (comprimido > hay || !SonTamanosPlausibles(MetodoLZH, m.original, comprimido) ||
+            !Enlaza(m.Datos() + comprimido, AlcanceCola, Enlace::Plausible) ||
+            !Verifica(m.Datos(), m.original, comprimido, hay).verificado)
+            continue;
+        AnotaReparacion(m, "packed", m.comprimido);
+        m.comprimido = comprimido;
+        return true;
+    }
+    return false;
+}
+
+// A stored header whose two sizes differ in one bit: the right one is the
+// one after which, and only after which, a member or the end begins.
+bool ReparaPlano(Hallado& m)
+{
+    const uint32_t diferencia = m.original ^ m.comprimido;
+    if (diferencia == 0 || (diferencia & (diferencia - 1)) != 0)
+        return false;
+    auto enlaza = [&](uint32_t tamano) {
+        return m.Datos() + tamano <= Tamano &&
+               Enlaza(m.Datos() + tamano, std::max(AlcanceCola, m.Datos() + AlcanceIntento(tamano)), Enlace::Plausible);
+    };
+    const bool porOriginal = enlaza(m.original);
+    if (porOriginal == enlaza(m.comprimido))
+        return false;
+    AnotaReparacion(m, porOriginal ? "packed" : "original", porOriginal ? m.comprimido : m.original);
+    m.original = m.comprimido = porOriginal ? m.original : m.comprimido;
+    return true;
+}
+
+// ---- The walk ------------------------------------------------------------------------
+
+// The walk broke at desde: on from the next confirmed member or end header.
+void Salta(uint64_t desde, const char* motivo, const char* visible = nullptr)
+{
+    const uint64_t q = Busca(desde + 1, true);
+    NoContado(desde, q, Trabajo > TopeTrabajo ? "the work limit was reached" : motivo, visible);
+    Pos = q;
+    Confiado = true;
+}
+
+void Pierde(const Hallado& m, const char* motivo)
+{
+    ++Perdidos;
+    if (EstaSeleccionado(m.visible))
+        Linea(true, m.visible, "not restored: %s", motivo);
+}
+
+void SigueLZH(Hallado& m)
+{
+    const uint64_t hay = Tamano - m.Datos();
+    const bool tamanos = SonTamanosPlausibles(MetodoLZH, m.original, m.comprimido);
+    if (tamanos && m.comprimido <= hay && EscribeLZH(m))
+        return Acepta(m);
+    if (ReparaLZH(m) && EscribeLZH(m))
+        return Acepta(m);
+    if (tamanos && m.comprimido > hay) {
+        EscribeParcial(m, hay, "cut by the end of the archive");
+        Pos = Tamano;
+        return;
+    }
+    const uint64_t cero = tamanos ? BloqueCero(m.Datos(), m.Fin()) : Ninguno;
+    if (cero != Ninguno) {
+        EscribeParcial(m, cero - m.Datos(), "cut by a zeroed block");
+        return Salta(cero, "zeroed bytes in", m.visible);
+    }
+    Pierde(m, tamanos ? "damaged data" : "damaged header");
+    Salta(m.inicio, tamanos ? "damaged data of" : "damaged header of", m.visible);
+}
+
+void EscribePlano(Hallado& m)
+{
+    const bool sospechoso = BloqueCero(m.Datos(), m.Fin()) != Ninguno;
+    Sospechosos += sospechoso;
+    const char* motivo;
+    FILE* archivo = AbreArchivo(m, sospechoso ? ".suspect" : "", &motivo);
+    m.salida = archivo ? archivo : AbreSumidero();
+    EscribeBloque(m, Datos + m.Datos(), m.comprimido);
+    m.salida = nullptr;
+    char estado[TamNombreVisible + 96];
+    snprintf(estado, sizeof estado, "a zeroed block overlaps it: kept as '%s.suspect'", m.visible);
+    CierraSalida(archivo, m, true, motivo, sospechoso ? estado : "restored");
+    AlcanceCola = std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido));
+}
+
+// A stored member in sequence: nothing in its data can be checked, but
+// what follows it can.  When that is no member, the member's data may be
+// longer or shorter than its header says, or the header may be bytes that
+// only look like one: the scan then starts inside it, and a member found
+// there means this one is not what its header says.
+// At the start of the file nothing vouches for the header: a member must
+// be confirmed after it.
+void SiguePlano(Hallado& m, bool principio)
+{
+    if (m.original != m.comprimido && !ReparaPlano(m)) {
+        Pierde(m, "damaged header");
+        return Salta(m.inicio, "damaged header of", m.visible);
+    }
+    if (m.Fin() > Tamano) {
+        EscribeParcial(m, Tamano - m.Datos(), "cut by the end of the archive");
+        Pos = Tamano;
+        return;
+    }
+    if (Enlaza(m.Fin(), std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido)), Enlace::Cabecera)) {
+        EscribePlano(m);
+        return Acepta(m);
+    }
+    const uint64_t q = Busca(m.inicio + 1, true);
+    if (principio && (q < m.Fin() || q == Tamano)) {
+        NoContado(m.inicio, q, "bytes that are no member", nullptr);
+        Pos = q;
+        Confiado = true;
+        return;
+    }
+    if (q < m.Fin()) {
+        Pierde(m, "its data overlaps a later member");
+        NoContado(m.inicio, q, "damaged member", m.visible);
+        Pos = q;
+        Confiado = true;
+        return;
+    }
+    EscribePlano(m);
+    Acepta(m);
+    NoContado(m.Fin(), q, "damaged bytes after", m.visible);
+    Pos = q;
+}
+
+void Camina()
+{
+    while (Pos < Tamano) {
+        if (Datos[Pos] == 0) {
+            if (EsFin(Pos, Fin::Secuencia, AlcanceCola)) {
+                FinVisto = true;
+                return;
+            }
+            Salta(Pos, Pos + TamCabecera > Tamano ? "an end header cut short" : "bytes that are no member");
+            continue;
+        }
+        if (Pos + TamCabecera > Tamano) {
+            NoContado(Pos, Tamano, "a member header cut short", nullptr);
+            return;
+        }
+        SueltaHasta(Pos);
+        Hallado m;
+        LeeMiembro(Pos, m);
+        if (m.tipo > TipoTextoTraducido || m.metodo > MetodoLZH) {
+            if (Confiado)
+                Salta(Pos, "damaged header of", m.visible);
+            else
+                Salta(Pos, "bytes that are no member");
+            continue;
+        }
+        // The first header is in sequence too, but only when it passes every
+        // rule a scan asks of one, and a stored member there must link.
+        const bool principio = !Confiado;
+        if (principio && !EsCandidato(Pos)) {
+            Salta(Pos, "bytes that are no member");
+            continue;
+        }
+        if (m.metodo == MetodoLZH)
+            SigueLZH(m);
+        else
+            SiguePlano(m, principio);
+    }
+}
+
+void Inicia()
+{
+    Pos = 0;
+    Confiado = false;
+    Trabajo = AlcanceCola = NoContados = Suelto = 0;
+    memset(Escritos, 0, sizeof Escritos);
+    Aceptados = Reparados = Parciales = Sospechosos = Perdidos = 0;
+    FinVisto = false;
+    Datos = nullptr;
+    CargaArchivo();
+    TopeTrabajo = 16 * Tamano + (uint64_t{1} << 20);
+}
+
+}  // namespace
+
+void LiberaRescate()
+{
+    if (Mapeado && Tamano > 0)
+        munmap(const_cast<uint8_t*>(Datos), Tamano);
+    else if (!Mapeado)
+        free(const_cast<uint8_t*>(Datos));
+    Datos = nullptr;
+    Tamano = 0;
+    Mapeado = false;
+    Deco.estricto = false;
+}
+
+uint64_t TrabajoDeRescate() { return Trabajo; }
+
+int Rescata()
+{
+    Inicia();
+    Camina();
+    const bool enteros = FinVisto && NoContados == 0 && Perdidos + Parciales + Sospechosos + Reparados == 0;
+    if (!FinVisto) {
+        const char* texto = Tamano == 0 ? "the archive is empty" : "the archive ends without its end header";
+        if (Consola)
+            Mensaje("\n%s", texto);
+        else
+            fprintf(ConsolaErrores, "%s\n", texto);
+    }
+    LiberaRescate();
+    fclose(Entrada);
+    Entrada = nullptr;
+    Mensaje("\n\n%lu member%s %s (%lu repaired), %lu partial, %lu suspect, %lu lost; "
+            "%llu bytes not accounted for",
+            static_cast<unsigned long>(Aceptados), Aceptados == 1 ? "" : "s",
+            ModoElegido->destino != AArchivo ? "verified" : "salvaged", static_cast<unsigned long>(Reparados),
+            static_cast<unsigned long>(Parciales), static_cast<unsigned long>(Sospechosos),
+            static_cast<unsigned long>(Perdidos), static_cast<unsigned long long>(NoContados));
+    const int sinMiembro = InformaNombresSinMiembro();
+    if (!enteros)
+        ErrorFatalCon("Archive '%s' is damaged: not all of it could be salvaged", NombreArchivo);
+    if (sinMiembro > 0) {
+        char mensaje[64];
+        snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
+        ErrorFatal(mensaje);
+    }
+    Mensaje("\n\nDone\n");
+    return 0;
+}
+
+}  // namespace vuvodiv
