@@ -53,6 +53,7 @@ struct Recuento {
     int exactos = 0;      // of them, restored exact under their name
     int inventados = 0;   // files that are no member's, nor a prefix of one
     int erroneos = 0;     // files under a member's name whose bytes are not that member's
+    int renombrados = 0;  // a damaged member's exact bytes under its name with one bit flipped
     int estado = -1;      // the run's exit status
     std::string salida;   // what the run printed, for a failing test to show
 };
