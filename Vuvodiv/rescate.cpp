@@ -455,8 +455,10 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
     CarpetaSalida = m.carpeta;
     FILE* archivo = CreaTemporal(Final);
     CarpetaSalida = destino;
-    if (!archivo)
+    if (!archivo) {
+        CierraRuta(m);
         ErrorFatalCon("Can't create file '%s'", m.nombre);
+    }
     return archivo;
 }
 
@@ -467,6 +469,7 @@ void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo,
         if (!conservar) {
             DescartaTemporal(archivo);
         } else if (!ConfirmaTemporal(archivo, Final)) {
+            CierraRuta(m);
             ErrorFatalCon("Can't write file '%s'", m.nombre);
         } else {
             AnotaEscrito(m.nombre, Sufijo);

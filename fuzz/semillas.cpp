@@ -11,11 +11,15 @@
 //                     and one of the archives above.
 //   <dir>/hilos       files cut in three, some to be stretched, for packing
 //                     with one thread and with several.
+//   <dir>/rescate     a mode byte and archives damaged as old media damage
+//                     them: a zeroed sector, a flipped bit, a size one bit
+//                     off, cut, missing their head, bytes inserted.
 // Usage: semillas DIR (DIR must exist and be empty or absent).
 
 #include "arnes.h"
 #include "dedezodi.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <unistd.h>
@@ -95,6 +99,20 @@ void SiembraArchivos()
     inseguro.replace(0, 3, "../");
     GuardaSemilla("archivo", "inseguro", inseguro);
     GuardaSemilla("archivo", "cortado", corto.substr(0, corto.size() / 2));
+
+    // Salvage: the mode byte (-t, -n) and archives damaged as media do it.
+    std::string sector = lzh;
+    std::fill(sector.begin() + 512, sector.begin() + std::min<size_t>(1024, sector.size()), '\0');
+    std::string volteado = lzh;
+    volteado[TamCabecera + 40] ^= 0x10;
+    std::string cabecera = corto;
+    cabecera[PosTamanoOriginal + 2] ^= 0x01;
+    const std::pair<const char*, std::string> danados[] = {
+        {"sector", sector},         {"volteo", volteado},           {"cabecera", cabecera},
+        {"corte", lzh.substr(0, lzh.size() * 2 / 3)}, {"sin_cabeza", lzh.substr(100)},
+        {"insercion", lzh.substr(0, 300) + "\x01\x02\x03" + lzh.substr(300)}, {"intacto", lzh}};
+    for (const auto& [nombre, bytes] : danados)
+        GuardaSemilla("rescate", nombre, std::string(1, nombre[0] == 'i' ? '\x01' : '\0') + bytes);
 
     const std::pair<const char*, std::string> llamadas[] = {
         {"-l\nx", lzh}, {"--list\n--\nx\nPOEMA_TXT\nnada", lzh}, {"-lq\nx", metodo},
