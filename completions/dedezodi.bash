@@ -79,7 +79,7 @@ _vuvodiv()
     esac
     if [[ $cur == -* ]]; then
         _dedezodi_opciones '-l --list -t --test -p --pipe -d --directory= -n --no-overwrite
-                            -q --quiet -j --threads= -h --help -V --version --'
+                            -q --quiet -j --threads= -s --salvage -h --help -V --version --'
         return
     fi
     _dedezodi_base '-d --directory -j --threads'
