@@ -232,3 +232,39 @@ TEST(FinDeArchivo, EveryModeReportsAWrongEnd)
     EXPECT_EQ(mezcla.estado, 1);
     EXPECT_TRUE(Contiene(mezcla.errores, "-s does not combine with -l or -p")) << mezcla.errores;
 }
+
+// ---- The rules a plain restore does not need -------------------------------------------
+// Would catch: padding bits not checked (a flipped one passes a plain
+// restore unseen), zeros within a stored member's attempt reach taken for
+// the end header although members follow.
+
+TEST(RescateReglas, PaddingBitsAndZerosThatAreNoEnd)
+{
+    CarpetaTemporal carpeta;
+    bool probado = false;
+    for (uint32_t semilla = 1; semilla < 20 && !probado; ++semilla) {
+        ArchivoPrueba archivo = EmpaquetaPrueba({{"t.txt", TextoDePrueba(3000, semilla)}, {"u", "fin"}});
+        std::string bytes = archivo.bytes;
+        bytes[archivo.miembros[0].fin - 1] ^= 0x01;   // the last bit of the LZH data
+        EscribeArchivo(carpeta / "x.cmp", bytes);
+        if (Vuvodiv(carpeta, {"-t", "x"}).estado != 0)
+            continue;   // that bit was the last code's, not padding
+        probado = true;
+        auto r = Vuvodiv(carpeta, {"-s", "-t", "x"});
+        EXPECT_EQ(r.estado, 1);
+        EXPECT_TRUE(Contiene(r.salida, "\nt.txt           not restored: damaged data")) << r.salida;
+        EXPECT_TRUE(Contiene(r.salida, "\nu                        3  verified")) << r.salida;
+    }
+    EXPECT_TRUE(probado);
+
+    // A stored member's attempt may reach past everything after it; zeros
+    // over the next header must still not end the walk.
+    const std::string ruido = DatosAleatorios(3000, 9);
+    std::string ceros = Plano("a", ruido) + Plano("b", "bbbbbbbb") + Plano("c", "cc") + Fin;
+    std::fill(ceros.begin() + 22 + 3000, ceros.begin() + 22 + 3000 + 30, '\0');
+    EscribeArchivo(carpeta / "z.cmp", ceros);
+    auto z = Vuvodiv(carpeta, {"-s", "-d", "zz", "z"});
+    EXPECT_EQ(z.estado, 1);
+    EXPECT_EQ(LeeArchivo(carpeta / "zz/c"), "cc") << z.salida;
+    EXPECT_EQ(LeeArchivo(carpeta / "zz/a"), ruido);
+}
