@@ -184,7 +184,8 @@ void InformaFatalEnErrores(const char* mensaje, const Causa& causa)
     if (ConsolaErrores == stderr || !MismoArchivo(STDOUT_FILENO, STDERR_FILENO)) {
         char linea[1024];
         ComponeFormaGNU(linea, sizeof linea, mensaje, causa);
-        fprintf(stderr, "%s: %s\n", NombrePrograma, linea);
+        // Member lines on standard error (-p) end without a newline.
+        fprintf(stderr, "%s%s: %s\n", Consola == stderr ? "\n" : "", NombrePrograma, linea);
     }
     if (ConsejoFatal)
         fprintf(stderr, "%s: %s\n", NombrePrograma, ConsejoFatal);

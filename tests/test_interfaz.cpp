@@ -239,6 +239,11 @@ TEST(ModosVuvodiv, PipeChosenMembersAndQuiet)
     EXPECT_EQ(todo.salida, "a\nb\n\x9cx\r\x81");
     EXPECT_TRUE(Contiene(todo.errores, "File of compressed data: x.cmp\n"));
     EXPECT_EQ(ListaCarpeta(carpeta.Ruta()), Nombres{"x.cmp"});
+    // A fatal error after a member's line starts a line of its own.
+    auto nada = Vuvodiv(carpeta, {"-p", "x", "tra.txt", "nada"});
+    EXPECT_EQ(nada.estado, 1);
+    EXPECT_TRUE(Contiene(nada.errores, std::string(20, 'o') + "  2\nnada  ")) << nada.errores;
+    EXPECT_TRUE(Contiene(nada.errores, "\nVuvodiv: 1 name matched no member\n")) << nada.errores;
 
     const std::string texto = TextoDePrueba(30000, 5);   // LZH: its marks are drawn in blocks
     EscribeArchivo(carpeta / "t.txt", texto);
