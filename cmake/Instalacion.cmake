@@ -46,8 +46,9 @@ string(TIMESTAMP fecha "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(registro ${PROJECT_BINARY_DIR}/doc/changelog)
 file(WRITE ${registro}
      "dedezodi (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
-     "  * Dedezodi and Vuvodiv ${PROJECT_VERSION}: list, test, restore elsewhere or to a\n"
-     "    pipe, pick members; every core; --best for smaller archives.\n\n"
+     "  * Dedezodi and Vuvodiv ${PROJECT_VERSION}: salvage of damaged archives (-s);\n"
+     "    errors that say why; packing without a list; patterns; archives from a\n"
+     "    pipe; threads that never lose to one; the fault hunt's fixes.\n\n"
      " -- ${DEDEZODI_MANTENEDOR}  ${fecha}\n")
 if(DEDEZODI_GZIP)
   add_custom_command(OUTPUT ${registro}.gz
