@@ -59,14 +59,16 @@ void AbreDestino()
 
 // One folder of a member's path, opened below m.carpeta without
 // following a link, and made first when it is missing.  -1 with *motivo
-// when the member cannot go there.
-static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo)
+// when the member cannot go there, or (not solo) with *motivo nullptr when
+// space or descriptors ran out.
+static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo,
+                             bool solo)
 {
     constexpr int Banderas = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(m.carpeta, carpeta, Banderas);
     if (fd < 0 && errno == ENOENT && (mkdirat(m.carpeta, carpeta, 0777) == 0 || errno == EEXIST))
         fd = openat(m.carpeta, carpeta, Banderas);
-    if (fd >= 0)
+    if (fd >= 0 || (!solo && SonRecursosAgotados(errno)))
         return fd;
     const int causa = errno;
     struct stat datos;
@@ -85,7 +87,7 @@ static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largo
 // that can be a file.  Empty steps ("a//b") are skipped as a path would.
 // Missing folders are made; a path blocked by a file, or a folder where
 // the file goes, refuses the member and the run goes on.
-const char* PreparaRuta(Miembro& m, const char** motivo)
+const char* PreparaRuta(Miembro& m, const char** motivo, bool solo)
 {
     m.carpeta = Destino;
     const char* paso = m.nombre;
@@ -96,7 +98,7 @@ const char* PreparaRuta(Miembro& m, const char** motivo)
             continue;
         memcpy(carpeta, paso, largo);
         carpeta[largo] = '\0';
-        const int fd = AbreCarpetaDeRuta(m, carpeta, static_cast<size_t>(barra - m.nombre), motivo);
+        const int fd = AbreCarpetaDeRuta(m, carpeta, static_cast<size_t>(barra - m.nombre), motivo, solo);
         if (fd < 0)
             return nullptr;
         CierraRuta(m);

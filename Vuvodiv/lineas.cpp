@@ -39,21 +39,21 @@ static void DibujaInicio(const Miembro& m)
 }
 
 // The oldest member handed out: its line with the marks of its bytes, then
-// its end.  A fatal error on the way is this member's: the members after
-// it are not finished first.
+// its end.  A fatal error on the way (also in restoring it again alone) is
+// this member's: the members after it are not finished first.
 static bool TerminaPrimero()
 {
-    Miembro* m = EsperaPrimero();
-    if (!m)
-        return false;
     void (*antes)() = AntesDeFatal;
     AntesDeFatal = nullptr;
-    DibujaInicio(*m);
-    AvanzaBarraBloque(m->escritos);
-    TerminaMiembro(*m);
+    Miembro* m = EsperaPrimero();
+    if (m) {
+        DibujaInicio(*m);
+        AvanzaBarraBloque(m->escritos);
+        TerminaMiembro(*m);
+        LiberaPrimero();
+    }
     AntesDeFatal = antes;
-    LiberaPrimero();
-    return true;
+    return m != nullptr;
 }
 
 void TerminaPendientes()
@@ -97,7 +97,11 @@ void TerminaMiembro(Miembro& m)
         ++MiembrosNoRestaurados;
         return;
     }
-    ConfirmaSalida(m);
+    if (!ConfirmaSalida(m, SalidasPendientes() <= 1)) {
+        RehacePendientes();   // m is the oldest: restored again alone, to the same bytes and marks
+        PasaResto(m);
+        ConfirmaSalida(m, true);
+    }
     CompletaBarra();
     if (ModoElegido->diceOK)
         Mensaje("  OK");

@@ -61,32 +61,49 @@ const char* MotivoRechazo(const Miembro& m, char* texto, size_t tamano)
 
 // The member's file is created in its own folder; the target folder is
 // where the next member's name starts again.
-static Apertura AbreArchivoMiembro(Miembro& m, const char** motivo)
+static Apertura CreaArchivoMiembro(Miembro& m, bool solo)
 {
-    const char* ultimo = PreparaRuta(m, motivo);
+    const int destino = CarpetaSalida;
+    CarpetaSalida = m.carpeta;
+    m.salida = CreaTemporal(m.nombre + m.ultimo);
+    CarpetaSalida = destino;
+    if (m.salida)
+        return Abierta;
+    if (!solo && SonRecursosAgotados(errno)) {
+        CierraRuta(m);
+        return Agotada;
+    }
+    ErrorFatalCon("Can't create file '%s'", m.nombre, Causa{errno});
+}
+
+static Apertura AbreArchivoMiembro(Miembro& m, const char** motivo, bool solo)
+{
+    const char* ultimo = PreparaRuta(m, motivo, solo);
     if (!ultimo) {
         CierraRuta(m);
-        return Rechazada;
+        return *motivo ? Rechazada : Agotada;
     }
     if (SinReemplazo && ExisteEnDestino(m, ultimo)) {
         CierraRuta(m);
         return Omitida;
     }
     m.ultimo = static_cast<int>(ultimo - m.nombre);
-    const int destino = CarpetaSalida;
-    CarpetaSalida = m.carpeta;
-    m.salida = CreaTemporal(ultimo);
-    CarpetaSalida = destino;
-    if (!m.salida)
-        ErrorFatalCon("Can't create file '%s'", m.nombre, Causa{errno});
-    return Abierta;
+    return CreaArchivoMiembro(m, solo);
 }
 
-Apertura AbreSalida(Miembro& m, const char** motivo)
+void ReabreSalida(Miembro& m)
+{
+    CreaArchivoMiembro(m, true);
+    m.leidos = m.escritos = 0;
+    m.truncado = m.danado = false;
+    m.errorLectura = m.errorEscritura = 0;
+}
+
+Apertura AbreSalida(Miembro& m, const char** motivo, bool solo)
 {
     switch (ModoElegido->destino) {
     case AArchivo:
-        return AbreArchivoMiembro(m, motivo);
+        return AbreArchivoMiembro(m, motivo, solo);
     case ASalidaEstandar:
         m.salida = stdout;
         return Abierta;
@@ -129,19 +146,22 @@ void DescartaSalida(Miembro& m)
     m.salida = nullptr;
 }
 
-void ConfirmaSalida(Miembro& m)
+bool ConfirmaSalida(Miembro& m, bool solo)
 {
     if (ModoElegido->destino == AArchivo) {
-        bool confirmado = ConfirmaTemporal(m.salida, m.nombre + m.ultimo);
+        const bool confirmado = ConfirmaTemporal(m.salida, m.nombre + m.ultimo);
         const int causa = m.errorEscritura != 0 ? m.errorEscritura : errno;
-        m.salida = nullptr;   // closed either way: the fatal path must not see it
-        if (!confirmado)      // the temporary file is removed from the member's folder
+        m.salida = nullptr;   // closed and removed either way: the fatal path must not see it
+        if (!confirmado && !solo && SonRecursosAgotados(causa))
+            return false;
+        if (!confirmado)
             ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{causa});
         CierraRuta(m);
     } else if (ModoElegido->destino == ASalidaEstandar) {
         CompruebaSalidaEstandar();
     }
     m.salida = nullptr;
+    return true;
 }
 
 }  // namespace vuvodiv

@@ -7,17 +7,27 @@
 // descriptor at the member's offset, with a decoder of its own, counting
 // the bytes instead of drawing marks.  The members come back in archive
 // order, for the console to finish (lineas.cpp); while the oldest is not
-// done, the main thread decodes a waiting one itself rather than wait.
+// done, the main thread decodes a waiting one itself when every thread is
+// busy.
+//
+// Members pending hold their temporary files, so space and descriptors
+// can run out where one thread would not: the queue is no longer than the
+// free descriptors allow, and a member that runs out of space or
+// descriptors anyway is restored again alone, the run going on on the
+// main thread (RehacePendientes).
 //
 // The queue, its counters and the threads are fixed for the run; a member
 // costs no allocation beyond its output stream.
 
 #include "vuvodiv.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +38,9 @@ namespace vuvodiv {
 // thread's again after.
 struct Puesto {
     Miembro miembro;
+    int64_t inicio;   // where its data starts in the archive
     bool hecho;
+    bool rehacer;     // its output was thrown away: restored again alone
 };
 
 constexpr int MaxCola = 2 * MaxObreros;
@@ -38,6 +50,9 @@ static uint64_t Primero;        // the next to finish
 static uint64_t Siguiente;      // the next for a thread
 static uint64_t Ultimo;         // the next slot to fill
 static bool PararObreros;
+static bool Repartir;           // members may still be handed out
+static int ObrerosOcupados;     // threads decoding a member
+uint32_t MiembrosDeObreros;
 
 // Each slot's output buffer, given to its stream by the main thread, so
 // that the threads allocate nothing (a thread that did would get an arena
@@ -51,7 +66,7 @@ static Decodificador DeObrero[MaxObreros];
 static Decodificador* DelPrincipal;
 static pthread_mutex_t CerrojoCola = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t HayTrabajo = PTHREAD_COND_INITIALIZER;
-static pthread_cond_t HayHecho = PTHREAD_COND_INITIALIZER;
+static pthread_cond_t HayHecho = PTHREAD_COND_INITIALIZER;   // a member done, or taken by a thread
 
 static Puesto& EnCola(uint64_t i) { return Cola[i % static_cast<uint64_t>(Capacidad)]; }
 
@@ -76,28 +91,54 @@ static void* TrabajaObrero(void* decodificador)
     for (;;) {
         while (Siguiente == Ultimo && !PararObreros)
             pthread_cond_wait(&HayTrabajo, &CerrojoCola);
-        if (!TomaYRestaura(d))
+        ++ObrerosOcupados;
+        pthread_cond_signal(&HayHecho);   // the main thread may take the next itself now
+        const bool tomado = TomaYRestaura(d);
+        --ObrerosOcupados;
+        if (!tomado)
             break;
+        ++MiembrosDeObreros;
         pthread_cond_signal(&HayHecho);   // only the main thread waits on it
     }
     pthread_mutex_unlock(&CerrojoCola);
     return nullptr;
 }
 
-// The threads hold every signal, so an interrupt always runs its handler on
-// the main thread, which alone keeps the table of temporary files.
+// Descriptors still free under the limit, counted up to bastan.
+static int DescriptoresLibres(int bastan)
+{
+    rlimit limite;
+    if (getrlimit(RLIMIT_NOFILE, &limite) != 0)
+        return bastan;
+    int libres = 0;
+    for (rlim_t fd = 0; fd < limite.rlim_cur && libres < bastan; ++fd)
+        libres += fcntl(static_cast<int>(fd), F_GETFD) == -1;
+    return libres;
+}
+
+// A member pending holds its file and its folder, and the main thread one
+// more while it opens the next folder; fewer than two members at once is
+// not worth a thread.  The threads hold every signal, so an interrupt
+// always runs its handler on the main thread, which alone keeps the table
+// of temporary files.
 void IniciaObreros(Decodificador& propio)
 {
     NumObreros = 0;
+    Primero = Siguiente = Ultimo = 0;
+    MiembrosDeObreros = 0;
+    Repartir = true;
     const int hilos = HilosPedidos;
     struct stat datos;
     if (hilos <= 1 || !ModoElegido->conHilos || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
         return;
     if (ModoElegido->destino == ANinguna)
         AbreSumidero();   // opened here, before any thread writes to it
+    Capacidad = 2 * hilos;
+    if (ModoElegido->destino == AArchivo)
+        Capacidad = std::min(Capacidad, (DescriptoresLibres(2 * Capacidad + 1) - 1) / 2);
+    if (Capacidad < 2)
+        return;
     DelPrincipal = &propio;
-    Capacidad = 2 * static_cast<int>(hilos);
-    Primero = Siguiente = Ultimo = 0;
     PararObreros = false;
     sigset_t todas, previas;
     sigfillset(&todas);
@@ -119,13 +160,20 @@ void ParaObreros()
     for (int i = 0; i < NumObreros; ++i)
         pthread_join(Obreros[i], nullptr);
     NumObreros = 0;
+    for (; Primero < Ultimo; ++Primero) {
+        Miembro& m = EnCola(Primero).miembro;
+        if (m.salida && ModoElegido->destino == AArchivo)
+            DescartaSalida(m);
+        else
+            CierraRuta(m);
+    }
 }
 
 // Only data that lies whole in the archive is handed out: a cut is reported
 // by the main thread's own path, as it always was.
 bool CabeEnArchivo(Miembro& m)
 {
-    if (NumObreros == 0)
+    if (NumObreros == 0 || !Repartir)
         return false;
     const off_t aqui = ftello(Entrada);
     struct stat datos;
@@ -133,6 +181,10 @@ bool CabeEnArchivo(Miembro& m)
     return aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode) &&
            aqui + static_cast<off_t>(m.comprimido) <= datos.st_size;
 }
+
+void DejaDeRepartir() { Repartir = false; }
+
+uint64_t SalidasPendientes() { return Repartir ? Ultimo - Primero : 0; }
 
 bool ColaLlena() { return NumObreros > 0 && Ultimo - Primero == static_cast<uint64_t>(Capacidad); }
 
@@ -175,6 +227,8 @@ void Entrega(const Miembro& m)
     Miembro& copia = Cola[puesto].miembro;
     copia = m;
     copia.descriptor = fileno(Entrada);
+    Cola[puesto].inicio = m.posicion;
+    Cola[puesto].rehacer = false;
     if (ModoElegido->destino == AArchivo)
         setvbuf(copia.salida, BufferSalida[puesto], _IOFBF, TamBufferSalida);
     pthread_mutex_lock(&CerrojoCola);
@@ -184,16 +238,57 @@ void Entrega(const Miembro& m)
     pthread_mutex_unlock(&CerrojoCola);
 }
 
+// Called and left with CerrojoCola held.  The main thread decodes a
+// waiting member only when every thread is busy, so that the threads
+// always take part: a thread not yet running is waited for (and woken
+// again, should it have missed its call).
+static void EsperaHecho(uint64_t i)
+{
+    while (!EnCola(i).hecho) {
+        if (ObrerosOcupados == NumObreros && TomaYRestaura(*DelPrincipal))
+            continue;
+        if (Siguiente != Ultimo)
+            pthread_cond_signal(&HayTrabajo);
+        pthread_cond_wait(&HayHecho, &CerrojoCola);
+    }
+}
+
+// From the start of its data, by the main thread, now that no member
+// before it is pending.
+static void RestauraSolo(Puesto& p)
+{
+    ReabreSalida(p.miembro);
+    p.miembro.posicion = p.inicio;
+    RestauraDatos(p.miembro, *DelPrincipal);
+    p.rehacer = false;
+}
+
 Miembro* EsperaPrimero()
 {
     if (Primero == Ultimo)
         return nullptr;
     pthread_mutex_lock(&CerrojoCola);
-    while (!EnCola(Primero).hecho)
-        if (!TomaYRestaura(*DelPrincipal))
-            pthread_cond_wait(&HayHecho, &CerrojoCola);
+    EsperaHecho(Primero);
     pthread_mutex_unlock(&CerrojoCola);
+    if (EnCola(Primero).rehacer)
+        RestauraSolo(EnCola(Primero));
     return &EnCola(Primero).miembro;
+}
+
+// The oldest member's file is already removed.
+void RehacePendientes()
+{
+    Repartir = false;
+    pthread_mutex_lock(&CerrojoCola);
+    for (uint64_t i = Primero; i < Ultimo; ++i)
+        EsperaHecho(i);
+    pthread_mutex_unlock(&CerrojoCola);
+    for (uint64_t i = Primero + 1; i < Ultimo; ++i) {
+        DescartaTemporal(EnCola(i).miembro.salida);
+        EnCola(i).miembro.salida = nullptr;
+        EnCola(i).rehacer = true;
+    }
+    RestauraSolo(EnCola(Primero));
 }
 
 void LiberaPrimero() { ++Primero; }

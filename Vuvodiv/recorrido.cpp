@@ -8,7 +8,9 @@ namespace vuvodiv {
 
 // A member restored here waits for every member handed out before it: what
 // it finds in the folder, and its line, come after theirs.  One handed out
-// waits only when its name may meet a pending one's file.
+// waits only when its name may meet a pending one's file, or when the
+// pending ones hold the space or descriptors its file needs: then it is
+// tried again alone, and the run goes on on this thread.
 void TrataMiembro(Miembro& m, Decodificador& d)
 {
     PreparaMiembro(m);   // also for a member passed over: a later type 4..255 follows it
@@ -25,16 +27,24 @@ void TrataMiembro(Miembro& m, Decodificador& d)
         RechazaMiembro(m, motivo);
         return;
     }
-    const bool aparte = CabeEnArchivo(m);
+    bool aparte = CabeEnArchivo(m);
     if (aparte)
         TerminaListos();
     if (!aparte || ChocaConPendiente(m))
         TerminaPendientes();
     const char* motivo = nullptr;
-    switch (AbreSalida(m, &motivo)) {
+    Apertura apertura = AbreSalida(m, &motivo, SalidasPendientes() == 0);
+    if (apertura == Agotada) {
+        TerminaPendientes();
+        DejaDeRepartir();
+        aparte = false;
+        apertura = AbreSalida(m, &motivo, true);
+    }
+    switch (apertura) {
     case Rechazada: RechazaMiembro(m, motivo); return;
     case Omitida: OmiteMiembro(m); return;
-    case Abierta: break;
+    case Abierta:
+    case Agotada: break;   // not when alone
     }
     if (aparte) {
         Entrega(m);

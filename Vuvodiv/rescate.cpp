@@ -439,7 +439,7 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
         snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(m.inicio));
         EscapaNombre(m.nombre, m.visible);
     }
-    const char* ultimo = PreparaRuta(m, motivo);
+    const char* ultimo = PreparaRuta(m, motivo, true);   // one member at a time
     if (!ultimo) {
         CierraRuta(m);
         return nullptr;

@@ -3,6 +3,7 @@
 // threads, the console's member lines, and the loop over the archive.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -174,8 +175,9 @@ inline bool EsCopiaValida(unsigned posicion, uint32_t longitud, uint32_t produci
 void AbreDestino();
 // Opens the folders of the member's name one by one from the target folder,
 // never through a symbolic link, into m.carpeta.  Returns the name's last
-// component, or nullptr with *motivo saying why the member is refused.
-const char* PreparaRuta(Miembro& m, const char** motivo);
+// component, or nullptr with *motivo saying why the member is refused;
+// unless solo, space or descriptors running out leave *motivo nullptr.
+const char* PreparaRuta(Miembro& m, const char** motivo, bool solo);
 // Whether the last component exists in the member's folder (a link counts).
 bool ExisteEnDestino(const Miembro& m, const char* ultimo);
 // Closes the member's folder.
@@ -188,28 +190,53 @@ int LeeCabecera(Miembro& m);
 // Why the member cannot be restored whatever the folder holds (its name,
 // its method, its sizes), or nullptr.
 const char* MotivoRechazo(const Miembro& m, char* texto, size_t tamano);
+// Space or descriptors ran out.  While other members are pending (solo
+// false) they may be what holds them: the member is tried again once they
+// are finished, and fails only if it fails alone.
+inline bool SonRecursosAgotados(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EMFILE || error == ENFILE;
+}
 // Where the member's bytes go: a temporary file beside its final name in
-// the target folder, standard output, or nowhere.
-enum Apertura { Abierta, Rechazada, Omitida };
-Apertura AbreSalida(Miembro& m, const char** motivo);
+// the target folder, standard output, or nowhere.  Agotada only when not
+// solo.
+enum Apertura { Abierta, Rechazada, Omitida, Agotada };
+Apertura AbreSalida(Miembro& m, const char** motivo, bool solo);
+// The member's file created again after its output was thrown away, and
+// its counters cleared for its data to be read again.
+void ReabreSalida(Miembro& m);
 // Decodes the member's data (or copies a stored one) into its output, then
 // takes what the decoder left, so that a cut in it is found.
 void RestauraDatos(Miembro& m, Decodificador& d);
 // The member's file thrown away (damaged data), or renamed into place
-// (standard output flushed); a write that failed is fatal.
+// (standard output flushed); a write that failed is fatal, except that
+// space or descriptors running out when not solo return false, the file
+// removed and the member's folder kept for another try.
 void DescartaSalida(Miembro& m);
-void ConfirmaSalida(Miembro& m);
+bool ConfirmaSalida(Miembro& m, bool solo);
 
 // ---- Several members at once (obreros.cpp) ---------------------------------------
 // Restoring and testing hand whole members to a fixed pool of threads; the
 // main thread decodes one too rather than wait, with its own decoder.
 constexpr int MaxObreros = MaxTemporales / 2;
-// Starts the threads when HilosPedidos, the mode and the archive allow.
+// Starts the threads when HilosPedidos, the mode, the archive and the free
+// descriptors allow.
 void IniciaObreros(Decodificador& propio);
+// Stops them; the output of a member still pending (a fatal error ended
+// the walk) is thrown away.
 void ParaObreros();
-// Whether the member can be handed out: threads run and its data lies whole
-// in the archive (it then notes where).
+// Members decoded by the threads since they started (not by the main
+// thread): the work the threads did.
+extern uint32_t MiembrosDeObreros;
+// Whether the member can be handed out: threads run, no member ran out of
+// space or descriptors yet, and its data lies whole in the archive (it
+// then notes where).
 bool CabeEnArchivo(Miembro& m);
+// No member is handed out from now on.
+void DejaDeRepartir();
+// Members handed out whose outputs are open, the oldest included: none
+// once they are restored again one at a time.
+uint64_t SalidasPendientes();
 // Whether the queue is full; whether the oldest member handed out is done.
 bool ColaLlena();
 bool PrimeroHecho();
@@ -219,9 +246,14 @@ bool ChocaConPendiente(const Miembro& m);
 // Hands out a member whose output is open; the caller passes over its data.
 void Entrega(const Miembro& m);
 // The oldest member handed out, once decoded (nullptr: none), and its slot
-// freed once it is finished.
+// freed once it is finished.  One whose output was thrown away is first
+// restored again alone.
 Miembro* EsperaPrimero();
 void LiberaPrimero();
+// The oldest member ran out of space or descriptors while others were
+// pending: they are waited for and their outputs thrown away, no member is
+// handed out any more, and the oldest is restored again alone.
+void RehacePendientes();
 
 // ---- Member lines (lineas.cpp) ---------------------------------------------------
 // Every member's line, in archive order: a line for the member being read

@@ -148,13 +148,17 @@ FILE* CreaTemporal(const char* nombreFinal)
     for (Temporal& t : Temporales)
         if (!libre && !t.en)
             libre = &t;
-    if (!libre)
+    if (!libre) {
+        errno = EMFILE;   // the table is full as a table of descriptors would be
         return nullptr;
+    }
     Temporal& t = *libre;
     t.nombre = NombresTemporales[libre - Temporales];
     int n = snprintf(t.nombre, sizeof NombresTemporales[0], "%s.XXXXXX", nombreFinal);
-    if (n < 0 || n >= static_cast<int>(sizeof NombresTemporales[0]))
+    if (n < 0 || n >= static_cast<int>(sizeof NombresTemporales[0])) {
+        errno = ENAMETOOLONG;
         return nullptr;
+    }
     t.carpeta = CarpetaSalida;
     t.archivo = nullptr;
     sigset_t previas;
@@ -165,8 +169,10 @@ FILE* CreaTemporal(const char* nombreFinal)
     if (fd < 0)
         return nullptr;
     if (!HeredaDelAnterior(fd, nombreFinal) || !(t.archivo = fdopen(fd, "wb+"))) {
+        const int causa = errno;
         close(fd);
         BorraTemporal(t);
+        errno = causa;
         return nullptr;
     }
     return t.archivo;
@@ -180,11 +186,16 @@ bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
     escrito = fclose(archivo) == 0 && escrito;
     if (!t)
         return false;
-    t->archivo = nullptr;   // closed: only the name is left to remove
-    if (!escrito || renameat(t->carpeta, t->nombre, t->carpeta, nombreFinal) != 0)
-        return false;   // still registered: the caller's fatal error removes it
-    t->en = 0;
-    return true;
+    t->archivo = nullptr;
+    if (escrito && renameat(t->carpeta, t->nombre, t->carpeta, nombreFinal) == 0) {
+        t->en = 0;
+        return true;
+    }
+    // Removed at once: the caller may try again, and the space is its.
+    const int causa = errno;
+    BorraTemporal(*t);
+    errno = causa;
+    return false;
 }
 
 void DescartaTemporal(FILE* archivo)

@@ -13,9 +13,10 @@
 
 constexpr int MaxTemporales = 32;
 extern int CarpetaSalida;
-FILE* CreaTemporal(const char* nombreFinal);      // nullptr if it cannot be created (or too many pending)
-// Flush, close, rename; when it fails, errno says why (0 for a write that
-// failed before the call).
+// nullptr, with errno, if it cannot be created (EMFILE: too many pending).
+FILE* CreaTemporal(const char* nombreFinal);
+// Flush, close, rename; false when a step failed, the file removed, and
+// errno saying why (0 for a write that failed before the call).
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);
 // Closes archivo and removes its file; with nullptr, removes every pending one.
 void DescartaTemporal(FILE* archivo);

@@ -118,7 +118,7 @@ void EjecutaEnCarpeta(const std::string& programa, const std::vector<std::string
 }
 
 Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,
-                          const std::string& carpeta, long limiteArchivo)
+                          const std::string& carpeta, long limiteArchivo, long limiteDescriptores)
 {
     int tubo[2];
     if (pipe(tubo) != 0)
@@ -138,6 +138,10 @@ Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::st
         if (limiteArchivo > 0) {
             rlimit limite{static_cast<rlim_t>(limiteArchivo), static_cast<rlim_t>(limiteArchivo)};
             setrlimit(RLIMIT_FSIZE, &limite);
+        }
+        if (limiteDescriptores > 0) {
+            rlimit limite{static_cast<rlim_t>(limiteDescriptores), static_cast<rlim_t>(limiteDescriptores)};
+            setrlimit(RLIMIT_NOFILE, &limite);
         }
         EjecutaEnCarpeta(programa, args, carpeta);
     }

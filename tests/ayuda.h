@@ -44,9 +44,10 @@ struct Resultado {
                                    const std::string& carpeta);
 
 // Runs programa with args in carpeta; limiteArchivo > 0 caps the size of any
-// file it writes (RLIMIT_FSIZE), to provoke write errors.
+// file it writes (RLIMIT_FSIZE), to provoke write errors, and
+// limiteDescriptores > 0 the descriptors it may hold (RLIMIT_NOFILE).
 Resultado EjecutaPrograma(const std::string& programa, const std::vector<std::string>& args,
-                          const std::string& carpeta, long limiteArchivo = 0);
+                          const std::string& carpeta, long limiteArchivo = 0, long limiteDescriptores = 0);
 
 // A 22-byte member header built independently of the programs' own code.
 std::string Cabecera(const std::string& nombre, int tipo, int metodo,

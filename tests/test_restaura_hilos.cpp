@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ayuda.h"
+#include "vuvodiv.h"
 
 namespace {
 
@@ -66,7 +72,7 @@ struct Corrida {
 // Restores the archive in a fresh folder (prepared by preparar) with the
 // options and -j hilos.
 Corrida Corre(const std::string& archivo, const std::string& hilos, std::vector<std::string> opciones, long limite,
-              const std::function<void(const CarpetaTemporal&)>& preparar)
+              const std::function<void(const CarpetaTemporal&)>& preparar, long descriptores)
 {
     CarpetaTemporal carpeta;
     if (preparar)
@@ -74,19 +80,20 @@ Corrida Corre(const std::string& archivo, const std::string& hilos, std::vector<
     EscribeArchivo(carpeta / "x.cmp", archivo);
     opciones.insert(opciones.begin(), {"-j", hilos});
     opciones.push_back("x");
-    Corrida corrida{EjecutaPrograma(VUVODIV_BIN, opciones, carpeta.Ruta(), limite), ListaCarpeta(carpeta.Ruta()),
-                    {}};
+    Corrida corrida{EjecutaPrograma(VUVODIV_BIN, opciones, carpeta.Ruta(), limite, descriptores),
+                    ListaCarpeta(carpeta.Ruta()), {}};
     for (const auto& nombre : corrida.nombres)
         corrida.contenidos.push_back(LeeArchivo(carpeta / nombre));
     return corrida;
 }
 
 // One thread and four give the same run; the four-thread one is returned.
+// limite caps the size of a file, descriptores the descriptors held.
 Corrida Compara(const std::string& archivo, const std::vector<std::string>& opciones = {}, long limite = 0,
-                const std::function<void(const CarpetaTemporal&)>& preparar = {})
+                const std::function<void(const CarpetaTemporal&)>& preparar = {}, long descriptores = 0)
 {
-    const Corrida uno = Corre(archivo, "1", opciones, limite, preparar);
-    Corrida varios = Corre(archivo, "4", opciones, limite, preparar);
+    const Corrida uno = Corre(archivo, "1", opciones, limite, preparar, descriptores);
+    Corrida varios = Corre(archivo, "4", opciones, limite, preparar, descriptores);
     EXPECT_EQ(uno.resultado.estado, varios.resultado.estado);
     EXPECT_EQ(uno.resultado.salida, varios.resultado.salida);
     EXPECT_EQ(uno.resultado.errores, varios.resultado.errores);
@@ -111,7 +118,73 @@ std::vector<std::string> Surtido()
     return Empaqueta(archivos);
 }
 
+// Every kind of member: LZH and stored, text conversions (type 5 after 3
+// and after 2), damaged, unknown method, unsafe name, sizes that disagree,
+// two of one name, empty.
+std::string Mezcla(const std::vector<std::string>& m)
+{
+    return Renombra(m[10], "t4", 1) + m[4] + m[0] + m[1] + m[8] + Renombra(m[9], "tres", 3) +
+           Renombra(m[9], "cinco", 5) + Danado(m[3]) + Cabecera("raro", 0, 7, 5, 5) + "abcde" +
+           Plano("../fuera", 0, "no") + Cabecera("desigual", 0, 0, 9, 3) + "abc" + m[2] +
+           Renombra(m[9], "sincr", 2) + Renombra(m[9], "cinco2", 5) + m[6] + Renombra(m[7], "t0", 1) +
+           Plano("vacio", 0, "") + Fin;
+}
+
+struct EnProceso {
+    std::string lineas;
+    std::vector<std::string> nombres;
+    std::vector<std::string> contenidos;
+    uint32_t noRestaurados;
+    uint32_t deObreros;   // members the pool's threads decoded
+};
+
+// Vuvodiv's member loop in this process, with hilos threads, into a fresh
+// folder; its lines are kept.
+EnProceso RestauraEnProceso(const std::string& archivo, int hilos)
+{
+    using namespace vuvodiv;
+    static Miembro miembro;
+    static Decodificador decodificador;
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", archivo);
+    const std::string destino = carpeta / "d";
+    CarpetaDestino = destino.c_str();
+    HilosPedidos = hilos;
+    MiembrosNoRestaurados = 0;
+    miembro = Miembro{};
+    FILE* lineas = tmpfile();
+    Consola = ConsolaErrores = lineas;
+    Entrada = fopen((carpeta / "x.cmp").c_str(), "rb");
+    AbreDestino();
+    RecorreArchivo(miembro, decodificador);
+    fclose(Entrada);
+    Entrada = nullptr;
+    Consola = ConsolaErrores = stdout;
+    EnProceso r{LeeTodo(lineas), ListaCarpeta(destino), {}, MiembrosNoRestaurados, MiembrosDeObreros};
+    fclose(lineas);
+    for (const auto& nombre : r.nombres)
+        r.contenidos.push_back(LeeArchivo(destino + "/" + nombre));
+    return r;
+}
+
 }  // namespace
+
+// Would catch: the threads never started, or never given a member (the
+// main thread decoding every member itself gives the same lines and
+// files), and the one-thread path handing members out.
+TEST(RestauraHilos, ThreadsTakeMembersAndOneThreadDecodesAllItself)
+{
+    const std::string archivo = Mezcla(Surtido());
+    const EnProceso uno = RestauraEnProceso(archivo, 1);
+    const EnProceso varios = RestauraEnProceso(archivo, 4);
+    EXPECT_EQ(uno.deObreros, 0u);
+    EXPECT_GT(varios.deObreros, 0u);
+    EXPECT_EQ(uno.lineas, varios.lineas);
+    EXPECT_EQ(uno.nombres, varios.nombres);
+    EXPECT_TRUE(uno.contenidos == varios.contenidos);
+    EXPECT_EQ(uno.noRestaurados, 4u);
+    EXPECT_EQ(varios.noRestaurados, 4u);
+}
 
 // Would catch: a thread's line, marks or file differing from the plain
 // path's, lines out of archive order, a refused member reported late or not
@@ -120,12 +193,7 @@ std::vector<std::string> Surtido()
 // under -n, a quiet or test run that prints differently.
 TEST(RestauraHilos, MixedMembersGiveTheSameRunOnOneThreadAndOnFour)
 {
-    const auto m = Surtido();
-    std::string archivo = Renombra(m[10], "t4", 1) + m[4] + m[0] + m[1] + m[8] + Renombra(m[9], "tres", 3) + Renombra(m[9], "cinco", 5) +
-                          Danado(m[3]) + Cabecera("raro", 0, 7, 5, 5) + "abcde" + Plano("../fuera", 0, "no") +
-                          Cabecera("desigual", 0, 0, 9, 3) + "abc" + m[2] + Renombra(m[9], "sincr", 2) +
-                          Renombra(m[9], "cinco2", 5) + m[6] + Renombra(m[7], "t0", 1) +
-                          Plano("vacio", 0, "") + Fin;
+    const std::string archivo = Mezcla(Surtido());
     const Corrida restaura = Compara(archivo);
     EXPECT_EQ(restaura.resultado.estado, 1);
     for (const char* motivo : {"damaged data", "unknown method 7", "unsafe name"})
@@ -189,6 +257,64 @@ TEST(RestauraHilos, FailedWriteOrCreationLeavesNoLaterMemberNorTemporaryFile)
         Compara(creacion, {}, 0, [](const CarpetaTemporal& c) { ASSERT_TRUE(BloqueaCarpeta(c / "f")); });
     EXPECT_TRUE(Contiene(carpeta.resultado.salida, "  5000\nFatal error. Can't create file 'f/x'"));
     EXPECT_EQ(carpeta.nombres, (std::vector<std::string>{"a", "b", "c", "f", "x.cmp"}));
+}
+
+// Would catch: members handed out each holding a file and a descriptor
+// until their turn, so that four threads run out of descriptors where one
+// thread does not.
+TEST(RestauraHilos, FewDescriptorsGiveTheSameRunAsOneThread)
+{
+    std::vector<std::pair<std::string, std::string>> archivos;
+    for (int i = 0; i < 12; ++i)
+        archivos.push_back({"f" + std::to_string(i), TextoDePrueba(40000, static_cast<uint32_t>(i))});
+    std::string archivo;
+    for (const auto& miembro : Empaqueta(archivos))
+        archivo += miembro;
+    const Corrida corrida = Compara(archivo + Fin, {}, 0, {}, 10);
+    EXPECT_EQ(corrida.resultado.estado, 0) << corrida.resultado.salida;
+    EXPECT_EQ(corrida.nombres.size(), 13u);
+}
+
+// Would catch: members handed out each holding a whole temporary file
+// while the older file of its name still exists, so that on a nearly full
+// file system four threads fail to write (or to create a file) where one
+// thread replaces every file; a temporary file left behind.  The small
+// file systems are tmpfs, which only root may mount: one where the older
+// copies fill 16 of 21 MB, one with room for a single file more.
+TEST(RestauraHilos, NearlyFullFileSystemReplacesEveryFileAsOneThreadDoes)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    CarpetaTemporal carpeta;
+    const std::string montaje = carpeta / "m";
+    ASSERT_EQ(mkdir(montaje.c_str(), 0700), 0);
+    for (const auto& [opciones, tamano] : {std::pair<const char*, size_t>{"size=21m", 4 << 20},
+                                           std::pair<const char*, size_t>{"size=1m,nr_inodes=6", 3000}}) {
+        std::string archivo;
+        for (int i = 0; i < 4; ++i)
+            archivo += Plano("f" + std::to_string(i), 0, DatosAleatorios(tamano, static_cast<uint32_t>(i)));
+        EscribeArchivo(carpeta / "x.cmp", archivo + Fin);
+        std::string salidas[2];
+        for (const char* hilos : {"1", "4"}) {
+            if (mount("tmpfs", montaje.c_str(), "tmpfs", 0, opciones) != 0)
+                GTEST_SKIP() << "cannot mount a tmpfs: " << strerror(errno);
+            struct Desmonta {
+                const std::string& ruta;
+                ~Desmonta() { umount(ruta.c_str()); }
+            } desmonta{montaje};
+            for (int i = 0; i < 4; ++i)
+                EscribeArchivo(montaje + "/f" + std::to_string(i), std::string(tamano, 'v'));
+            const Resultado r = EjecutaPrograma(VUVODIV_BIN, {"-j", hilos, "-d", "m", "x"}, carpeta.Ruta());
+            EXPECT_EQ(r.estado, 0) << opciones << " -j " << hilos << r.salida;
+            salidas[hilos[0] == '4'] = r.salida;
+            EXPECT_EQ(ListaCarpeta(montaje), (std::vector<std::string>{"f0", "f1", "f2", "f3"}));
+            for (int i = 0; i < 4; ++i)
+                EXPECT_TRUE(LeeArchivo(montaje + "/f" + std::to_string(i)) ==
+                            DatosAleatorios(tamano, static_cast<uint32_t>(i)))
+                    << opciones << " -j " << hilos << " f" << i;
+        }
+        EXPECT_EQ(salidas[0], salidas[1]) << opciones;
+    }
 }
 
 // Would catch: -j taking no number, zero or trailing letters as a count, or
