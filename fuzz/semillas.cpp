@@ -14,6 +14,9 @@
 //   <dir>/rescate     a mode byte and archives damaged as old media damage
 //                     them: a zeroed sector, a flipped bit, a size one bit
 //                     off, cut, missing their head, bytes inserted.
+//   <dir>/restaura_hilos  a byte choosing the threads and one of the
+//                     archives above, for restoring with one thread and
+//                     with several.
 // Usage: semillas DIR (DIR must exist and be empty or absent).
 
 #include "arnes.h"
@@ -99,6 +102,9 @@ void SiembraArchivos()
     inseguro.replace(0, 3, "../");
     GuardaSemilla("archivo", "inseguro", inseguro);
     GuardaSemilla("archivo", "cortado", corto.substr(0, corto.size() / 2));
+    for (const auto& entrada : fs::directory_iterator(CarpetaSemillas + "/archivo"))
+        GuardaSemilla("restaura_hilos", entrada.path().filename().string(),
+                      std::string(1, '\x02') + LeeBytes(entrada.path().string()));
 
     // Salvage: the mode byte (-t, -n) and archives damaged as media do it.
     std::string sector = lzh;
