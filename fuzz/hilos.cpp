@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
             // member's first round is replayed by every thread.
             if (cuantos == 1 && tamanos[0] >= dedezodi::MinimoCompartido)
                 EXIGE(dedezodi::DeslizadasAjenas > deslizadas);
-            else if (tamanos[0] >= 119 && tamanos[1] >= 119)
+            else if (cuantos > 1 && tamanos[0] >= 119 && tamanos[1] >= 119)
                 EXIGE(dedezodi::MiembrosAjenos > miembros);
         }
     } catch (const FinFatal&) {
