@@ -328,15 +328,18 @@ static int Incorporados(int trabajadores)
 
 // How many threads take part in the next round: those taking part and any
 // worker now free while the split pays, the coder alone for a while when it
-// did not.
-static int Proximos(double espera, int trabajadores)
+// did not.  It did not pay when the coder waited longer than the others
+// worked (a worker was descheduled), or when the round took longer than its
+// whole work, the coder's and the others', would take one thread (the cores
+// are busy with something else).
+static int Proximos(double espera, double duracion, double propio, int trabajadores)
 {
     static int castigo = 1, solo = 0;
     if (Activos > 1) {
         double ajeno = 0;
         for (int h = 1; h < Activos; ++h)
             ajeno += Buscadores[Participantes[h]].segundos;
-        if (espera > ajeno) {
+        if (espera > ajeno || duracion > propio + ajeno) {
             solo = castigo;
             castigo = castigo < MaxCastigo ? 2 * castigo : MaxCastigo;
             return 1;
@@ -365,6 +368,7 @@ int DedezodiLZHHilos()
 
     uint64_t t = 0;
     for (uint64_t j = 0;; ++j) {
+        const double comienzo = Reloj(CLOCK_MONOTONIC);
         DaRonda(j);
         const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
         LlenaAnillo((j + 2) * TamRonda + Anticipo - 1);
@@ -377,8 +381,11 @@ int DedezodiLZHHilos()
         }
         const double espera = Reloj(CLOCK_MONOTONIC);
         EsperaParticipantes();
+        const double fin = Reloj(CLOCK_MONOTONIC);
         const bool ultima = AnilloCompleto && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
-        const int proximos = ultima ? Activos : Proximos(Reloj(CLOCK_MONOTONIC) - espera, trabajadores);
+        const int proximos =
+            ultima ? Activos
+                   : Proximos(fin - espera, fin - comienzo, aparte + Buscadores[0].segundos, trabajadores);
         if (ultima) {
             t = CodificaRonda(j, t);
             break;

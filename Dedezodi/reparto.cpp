@@ -23,6 +23,7 @@
 #include "equipo.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace dedezodi {
 
@@ -125,10 +126,32 @@ static int Poseedor(int k, int hilos)
     return -1;
 }
 
-// Idle workers take the next members; returns the next one left.
+// A member that is a large part of the whole list is not left to one
+// thread: packed alone it would keep that thread busy long after the others
+// are done.  It is packed here in its turn, its trees shared by every
+// thread (the workers join as they become free), and no worker takes it or
+// a member after it before then.  Big: at least what sharing needs, and
+// more than half an even share of all the files' bytes.
+static bool Grande[MaxArchivos];
+
+static void MarcaGrandes(int cuenta, int hilos)
+{
+    static uint64_t tamanos[MaxArchivos];
+    uint64_t total = 0;
+    for (int k = 0; k < cuenta; ++k) {
+        struct stat datos;
+        tamanos[k] = stat(Lista[k], &datos) == 0 ? static_cast<uint64_t>(datos.st_size) : 0;
+        total += tamanos[k];
+    }
+    for (int k = 0; k < cuenta; ++k)
+        Grande[k] = tamanos[k] >= MinimoCompartido && 2 * static_cast<uint64_t>(hilos) * tamanos[k] > total;
+}
+
+// Idle workers take the next members, up to a big one; returns the next
+// one left.
 static int Reparte(int siguiente, int cuenta, int hilos)
 {
-    for (int w = 1; w < hilos && siguiente < cuenta; ++w) {
+    for (int w = 1; w < hilos && siguiente < cuenta && !Grande[siguiente]; ++w) {
         if (Encargos[w].miembro < 0 && Encargos[w].derrame) {
             Encargos[w].miembro = siguiente++;
             Encarga(w, EmpaquetaEncargo);
@@ -150,6 +173,7 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
     Lista = nombres;
     ListaTipos = tipos;
     memcpy(Cola, &Texto[InicioEscritura], TamCola);
+    MarcaGrandes(cuenta, hilos);
     int siguiente = 0;
     for (int k = 0; k < cuenta;) {
         const int w = Poseedor(k, hilos);
@@ -159,12 +183,13 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
             continue;
         }
         if (w < 0) {   // the next to lay, and no one has it yet
-            siguiente = Reparte(k + 1, cuenta, hilos);
+            if (!Grande[k])   // a big one keeps the workers free to share it
+                siguiente = Reparte(k + 1, cuenta, hilos);
             EmpaquetaAqui(k++);
             continue;
         }
         siguiente = Reparte(siguiente, cuenta, hilos);
-        if (siguiente < cuenta && Encargos[0].miembro < 0 && Encargos[0].derrame) {
+        if (siguiente < cuenta && !Grande[siguiente] && Encargos[0].miembro < 0 && Encargos[0].derrame) {
             Encargos[0].miembro = siguiente++;
             EmpaquetaEncargo(0);
         } else {

@@ -74,13 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano)
             EXIGE(dedezodi::MiembrosAjenos == miembros && dedezodi::DeslizadasAjenas == deslizadas);
             const std::string varios = EmpaquetaCon(hilos, cuantos);
             EXIGE(uno == varios);
-            // The second member goes to a worker from the start; one of 119
-            // bytes or more is laid as the worker packed it.  A lone
-            // member's first round is replayed by every thread.
+            // The second member goes to a worker from the start (one of 119
+            // bytes or more is laid as the worker packed it), unless it is
+            // big enough to be shared, when the workers replay its rounds.
+            // A lone member's first round is replayed by every thread.
             if (cuantos == 1 && tamanos[0] >= dedezodi::MinimoCompartido)
                 EXIGE(dedezodi::DeslizadasAjenas > deslizadas);
-            else if (cuantos > 1 && tamanos[0] >= 119 && tamanos[1] >= 119)
-                EXIGE(dedezodi::MiembrosAjenos > miembros);
+            else if (cuantos > 1 && tamanos[0] >= 119 && tamanos[1] >= 119)   // or its trees shared, when big
+                EXIGE(dedezodi::MiembrosAjenos > miembros || dedezodi::DeslizadasAjenas > deslizadas);
         }
     } catch (const FinFatal&) {
         dedezodi::CierraEntrada();

@@ -60,7 +60,8 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos)
         EXPECT_EQ(MiembrosAjenos, miembros);
         EXPECT_EQ(DeslizadasAjenas, deslizadas);
     } else if (entradas.size() > 1 && largos > 1 && entradas[1].size() >= 119) {
-        EXPECT_GT(MiembrosAjenos, miembros) << "no member packed by a worker";
+        // A worker packed a member, or shared the trees of a big one.
+        EXPECT_TRUE(MiembrosAjenos > miembros || DeslizadasAjenas > deslizadas) << "no work done by a worker";
     } else if (entradas.size() == 1 && entradas[0].size() >= MinimoCompartido) {
         EXPECT_GT(DeslizadasAjenas, deslizadas) << "no slide replayed by a worker";
     }
