@@ -57,8 +57,12 @@ uint64_t TopeTrabajo;
 uint64_t AlcanceCola;        // how far the accepted stored members' attempts reach
 
 uint32_t Aceptados, Reparados, Parciales, Sospechosos, Perdidos;
+uint32_t Rechazados;         // refused as a plain restore refuses them
 uint64_t NoContados;
 bool FinVisto;
+
+// Whether the walk has met damage so far.
+bool HayDano() { return NoContados + Perdidos + Parciales + Sospechosos + Reparados > 0; }
 
 uint64_t Pos;                // where the walk stands
 bool Confiado;               // a member header there needs no confirmation
@@ -435,7 +439,10 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
     *motivo = nullptr;
     if (ModoElegido->destino != AArchivo || !EstaSeleccionado(m.visible))
         return nullptr;
-    if (YaEscrito(m.nombre, sufijo)) {
+    // On an archive not known to be damaged a name met twice is what the
+    // packer wrote: the later member replaces the earlier, as in a plain
+    // restore.
+    if (HayDano() && YaEscrito(m.nombre, sufijo)) {
         snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(m.inicio));
         EscapaNombre(m.nombre, m.visible);
     }
@@ -463,6 +470,8 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
 }
 
 // Keeps or drops the member's file, and prints its line when it was chosen.
+// A member refused (its path blocked, a link, the archive itself) is not
+// restored, as in a plain restore; one skipped by -n is.
 void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo, const char* estado)
 {
     if (archivo) {
@@ -478,9 +487,11 @@ void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo,
     }
     if (!conservar || !EstaSeleccionado(m.visible))
         return;
-    if (motivo)
-        Linea(true, m.visible, "%s", motivo);
-    else
+    if (motivo) {
+        const bool omitido = strncmp(motivo, "skipped", 7) == 0;
+        Rechazados += !omitido;
+        Linea(true, m.visible, "%s%s", omitido ? "" : "not restored: ", motivo);
+    } else
         Linea(*m.reparacion != '\0' || strcmp(estado, "restored") != 0, m.visible, "%10lu  %s%s%s",
               static_cast<unsigned long>(m.original), ModoElegido->destino != AArchivo ? "verified" : estado,
               *m.reparacion ? ", " : "", m.reparacion);
@@ -742,7 +753,7 @@ void Inicia()
     Confiado = false;
     Trabajo = AlcanceCola = NoContados = Suelto = 0;
     memset(Escritos, 0, sizeof Escritos);
-    Aceptados = Reparados = Parciales = Sospechosos = Perdidos = 0;
+    Aceptados = Reparados = Parciales = Sospechosos = Perdidos = Rechazados = 0;
     FinVisto = false;
     Datos = nullptr;
     CargaArchivo();
@@ -789,6 +800,12 @@ int Rescata()
     const int sinMiembro = InformaNombresSinMiembro();
     if (!enteros)
         ErrorFatalCon("Archive '%s' is damaged: not all of it could be salvaged", NombreArchivo);
+    if (Rechazados > 0) {
+        char mensaje[64];
+        snprintf(mensaje, sizeof mensaje, "%lu member%s not restored", static_cast<unsigned long>(Rechazados),
+                 Rechazados == 1 ? "" : "s");
+        ErrorFatal(mensaje);
+    }
     if (sinMiembro > 0) {
         char mensaje[64];
         snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");

@@ -146,7 +146,11 @@ const char* ConsejoNombreArchivo(const char* programa, const char* base, const c
         return nullptr;
     static char consejo[4 * TamNombreArchivo + 96];
     const char* visible = EscapaArgumento(base);
-    if (strchr(UltimoComponente(base), '_'))
+    // A '_' or an extension in other letters names another file without
+    // it: only the options read the file by the name given.
+    const bool otro = strchr(UltimoComponente(base), '_') ||
+                      strcmp(base + strlen(base) - strlen(extension), extension) != 0;
+    if (otro)
         snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s -- %s", visible, que, programa, visible);
     else
         snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %.*s", visible, que, programa,

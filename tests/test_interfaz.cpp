@@ -439,7 +439,7 @@ TEST(ArchivoPorNombre, NamedByItsFileWithOptionsAndAWayOutWithout)
     rename((carpeta / "notas.cmp").c_str(), (carpeta / "REAL.CMP").c_str());
     auto ocho = Vuvodiv(carpeta, {"REAL.CMP"});   // within the limit: the base's own error
     EXPECT_EQ(ocho.salida.substr(ocho.salida.find("\nFatal")), "\nFatal error. Can't open file 'REAL.CMP.cmp'\n");
-    EXPECT_TRUE(Contiene(ocho.errores, "Vuvodiv: 'REAL.CMP' is the archive itself: call Vuvodiv REAL\n"));
+    EXPECT_TRUE(Contiene(ocho.errores, "Vuvodiv: 'REAL.CMP' is the archive itself: call Vuvodiv -- REAL.CMP\n"));
     EXPECT_EQ(Vuvodiv(carpeta, {"-tq", "REAL.CMP"}).estado, 0);
 
     EscribeArchivo(carpeta / "REAL.CMP.cmp", Plano("otro", 1, "x") + Fin);   // the base's archive wins

@@ -70,6 +70,26 @@ TEST(RescateIntacto, EverythingSalvagedWithStatusZero)
     EXPECT_EQ(quieto.salida + quieto.errores, "uno.txt: skipped: the file exists\ndos.txt: skipped: the file exists\n");
 }
 
+// Would catch: a member refused for its path (a link, a file in the way)
+// counted as salvaged with status 0, and a name the packer wrote twice in a
+// sound archive turned into a member of its own.
+TEST(RescateIntacto, RefusedPathsFailAndRepeatedNamesReplaceAsARestoreDoes)
+{
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", Plano("d/pw", "n\n") + Plano("v", "v\n") + Plano("b", "1") + Plano("b", "2") + Fin);
+    mkdir((carpeta / "out").c_str(), 0777);
+    mkdir((carpeta / "fuera").c_str(), 0777);
+    ASSERT_EQ(symlink("../fuera", (carpeta / "out/d").c_str()), 0);
+    auto r = Vuvodiv(carpeta, {"-s", "-d", "out", "x"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "d/pw            not restored: a folder of its name is a symbolic link"))
+        << r.salida;
+    EXPECT_TRUE(Contiene(r.salida, "\nFatal error. 1 member not restored\n")) << r.salida;
+    EXPECT_EQ(ListaCarpeta(carpeta / "out"), (std::vector<std::string>{"b", "d", "v"}));
+    EXPECT_EQ(LeeArchivo(carpeta / "out/b"), "2");
+    EXPECT_EQ(ListaCarpeta(carpeta / "fuera"), std::vector<std::string>{});
+}
+
 // ---- The damage models -------------------------------------------------------------
 // Would catch: an untouched member lost or changed, a member invented from
 // damaged bytes, a partial file that is not a prefix, detectable damage
