@@ -53,7 +53,15 @@ bool Mapeado;
 uint64_t FinNoCero;          // one past the last byte other than 0
 
 uint64_t Trabajo;            // data bytes decodes took, and 1/16 of their output
-uint64_t TopeTrabajo;
+bool TopeVisto;              // a candidate went unchecked for the cap below
+
+// Decoding may cost 16 times the archive's bytes up to where it stands, and
+// 1 MiB more: a crafted stretch uses up its own share, never the share of
+// the members after it, and the whole run stays within 16 times the file.
+bool Agotado(uint64_t hasta)
+{
+    return Trabajo > 16 * hasta + (uint64_t{1} << 20);
+}
 uint64_t AlcanceCola;        // how far the accepted stored members' attempts reach
 
 uint32_t Aceptados, Reparados, Parciales, Sospechosos, Perdidos;
@@ -252,8 +260,10 @@ Decodificado Decodifica(Miembro& r, uint64_t datos, uint32_t original, uint32_t 
                         FILE* salida)
 {
     hay = std::min<uint64_t>(hay, comprimido);
-    if (Trabajo > TopeTrabajo)
+    if (Agotado(datos + hay)) {
+        TopeVisto = true;
         return {false, false, 0};
+    }
     r.original = original;
     r.comprimido = comprimido;
     r.leidos = r.escritos = 0;
@@ -364,8 +374,6 @@ uint64_t Busca(uint64_t desde, bool finales)
             }
             if (EsCandidato(q) && Confirma(q))
                 return q;
-            if (Trabajo > TopeTrabajo)
-                return Tamano;
         }
         if (q > desde + 4 * Tramo)
             SueltaHasta(q - 4 * Tramo);
@@ -617,7 +625,11 @@ bool ReparaPlano(Hallado& m)
 void Salta(uint64_t desde, const char* motivo, const char* visible = nullptr)
 {
     const uint64_t q = Busca(desde + 1, true);
-    NoContado(desde, q, Trabajo > TopeTrabajo ? "the work limit was reached" : motivo, visible);
+    if (TopeVisto)
+        NoContado(desde, q, "the work limit was reached", nullptr);
+    else
+        NoContado(desde, q, motivo, visible);
+    TopeVisto = false;
     Pos = q;
     Confiado = true;
 }
@@ -757,7 +769,7 @@ void Inicia()
     FinVisto = false;
     Datos = nullptr;
     CargaArchivo();
-    TopeTrabajo = 16 * Tamano + (uint64_t{1} << 20);
+    TopeVisto = false;
 }
 
 }  // namespace

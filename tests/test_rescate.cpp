@@ -90,6 +90,24 @@ TEST(RescateIntacto, RefusedPathsFailAndRepeatedNamesReplaceAsARestoreDoes)
     EXPECT_EQ(ListaCarpeta(carpeta / "fuera"), std::vector<std::string>{});
 }
 
+// Would catch: a crafted stretch that uses up the decoding cap of the whole
+// run, so that the intact members after it are lost.  Each 22 bytes of it
+// look like an LZH header whose data decodes for a while.
+TEST(RescateIntacto, AStretchThatExhaustsTheCapLeavesTheMembersAfterIt)
+{
+    std::string trampa;
+    while (trampa.size() < 2200000)
+        trampa += std::string(12, 'a') + std::string("\0\1\0\0\x10\0\0\0\1\0", 10);
+    const ArchivoPrueba archivo = Muestra(5, {});
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", trampa + archivo.bytes);
+    auto r = Vuvodiv(carpeta, {"-s", "-d", "out", "x"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "not accounted for: the work limit was reached")) << r.salida;
+    for (const auto& m : archivo.miembros)
+        EXPECT_EQ(LeeArchivo(carpeta / ("out/" + m.nombre)), m.datos) << m.nombre;
+}
+
 // ---- The damage models -------------------------------------------------------------
 // Would catch: an untouched member lost or changed, a member invented from
 // damaged bytes, a partial file that is not a prefix, detectable damage
