@@ -29,6 +29,7 @@
 #include "vuvodiv.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +120,28 @@ void LeeEntero(int fd)
         ErrorFatal("Not enough memory to salvage the archive");
 }
 
+// The map of a file cut short under it (by another process) faults where
+// the file no longer is: that is reported as a read error, not a crash.
+char MensajeCorte[4 * TamNombreArchivo + 96];
+size_t LargoCorte;
+int DescriptorCorte;
+struct sigaction BusAnterior;
+
+void TrataCorte(int) { SalDesdeSenal(DescriptorCorte, MensajeCorte, LargoCorte); }
+
+void VigilaCorte()
+{
+    const char* formato = ConsolaErrores == stderr ? "Vuvodiv: can't read '%s': it was cut short while read\n"
+                                                   : "\nFatal error. Can't read file '%s'\n";
+    const int n = snprintf(MensajeCorte, sizeof MensajeCorte, formato, EscapaArgumento(NombreArchivo));
+    LargoCorte = n > 0 ? std::min(static_cast<size_t>(n), sizeof MensajeCorte - 1) : 0;
+    DescriptorCorte = fileno(ConsolaErrores);
+    struct sigaction accion = {};
+    accion.sa_handler = TrataCorte;
+    sigemptyset(&accion.sa_mask);
+    sigaction(SIGBUS, &accion, &BusAnterior);
+}
+
 void CargaArchivo()
 {
     const int fd = fileno(Entrada);
@@ -133,6 +156,7 @@ void CargaArchivo()
             ErrorFatalCon("Can't read file '%s'", NombreArchivo);
         madvise(imagen, Tamano, MADV_SEQUENTIAL);
         Datos = static_cast<const uint8_t*>(imagen);
+        VigilaCorte();
     }
     for (FinNoCero = Tamano; FinNoCero > 0 && Datos[FinNoCero - 1] == 0; --FinNoCero) {
     }
@@ -776,8 +800,10 @@ void Inicia()
 
 void LiberaRescate()
 {
-    if (Mapeado && Tamano > 0)
+    if (Mapeado && Tamano > 0) {
         munmap(const_cast<uint8_t*>(Datos), Tamano);
+        sigaction(SIGBUS, &BusAnterior, nullptr);
+    }
     else if (!Mapeado)
         free(const_cast<uint8_t*>(Datos));
     Datos = nullptr;

@@ -44,13 +44,25 @@ static sigset_t SenalesAtendidas;
 
 static void AtiendeSenal(int senal);
 
-static void BorraTemporalYSal(int senal)
+static void BorraTemporalesPendientes()
 {
     for (const Temporal& t : Temporales)
         if (t.en)
             unlinkat(t.carpeta, t.nombre, 0);
+}
+
+static void BorraTemporalYSal(int senal)
+{
+    BorraTemporalesPendientes();
     signal(senal, SIG_DFL);
     raise(senal);
+}
+
+void SalDesdeSenal(int fd, const char* mensaje, size_t largo)
+{
+    BorraTemporalesPendientes();
+    (void)!write(fd, mensaje, largo);
+    _exit(1);
 }
 
 static void InstalaSenales()

@@ -20,3 +20,7 @@ FILE* CreaTemporal(const char* nombreFinal);
 bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal);
 // Closes archivo and removes its file; with nullptr, removes every pending one.
 void DescartaTemporal(FILE* archivo);
+// From a signal handler, for a fault the program can explain (a file it
+// maps cut short under it): removes every pending temporary file, writes
+// the message to descriptor fd and ends with status 1.  Async-signal-safe.
+[[noreturn]] void SalDesdeSenal(int fd, const char* mensaje, size_t largo);

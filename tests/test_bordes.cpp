@@ -237,6 +237,31 @@ TEST(Flujos, ListingOrDataThatCannotReachStandardOutputFails)
     EXPECT_EQ(Espera(Lanza(VUVODIV_BIN, {"-lq", "x"}, carpeta.Ruta(), {})).estado, 0);
 }
 
+// An archive cut short by another process while salvage reads it through
+// a map is a read error (status 1, its message), not a crash, and leaves no
+// temporary file.
+TEST(Flujos, ArchiveCutShortUnderSalvageIsAReadError)
+{
+    CarpetaTemporal carpeta;
+    std::string lista;
+    for (int i = 0; i < 40; ++i) {
+        const std::string nombre = "m" + std::to_string(i);
+        EscribeArchivo(carpeta / nombre, DatosAleatorios(100000, static_cast<uint32_t>(i)));
+        lista += nombre + " b\n";
+    }
+    EscribeArchivo(carpeta / "x.lst", lista);
+    ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "x"}, carpeta.Ruta()).estado, 0);
+    Arranque arranque;   // held in the first member's line
+    arranque.sitio = SalidaAntesDelPrimerMiembro(VUVODIV_BIN, carpeta.Ruta(), "x.cmp\n");
+    Proceso proceso = Lanza(VUVODIV_BIN, {"-s", "-d", "out", "x"}, carpeta.Ruta(), arranque);
+    ASSERT_TRUE(LlenaTubo(proceso));
+    ASSERT_EQ(truncate((carpeta / "x.cmp").c_str(), 1000), 0);
+    auto r = Espera(proceso);
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_NE(r.salida.find("\nFatal error. Can't read file 'x.cmp'\n"), std::string::npos) << r.salida;
+    EXPECT_EQ(ListaCarpeta(carpeta / "out"), std::vector<std::string>{"m0"});
+}
+
 // ---- Signals ---------------------------------------------------------------------------
 // The programs are held in a console write (a pipe with no room) once their
 // temporary file exists, then signalled.
