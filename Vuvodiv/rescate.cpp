@@ -738,6 +738,14 @@ void SiguePlano(Hallado& m, bool principio)
         Confiado = true;
         return;
     }
+    // An empty member that nothing vouches for and that zeros follow is the
+    // last bytes of a shifted member read with the start of the end header.
+    if (m.comprimido == 0 && m.Fin() < Tamano && Datos[m.Fin()] == 0) {
+        NoContado(m.inicio, q, "bytes that are no member", nullptr);
+        Pos = q;
+        Confiado = true;
+        return;
+    }
     EscribePlano(m);
     Acepta(m);
     NoContado(m.Fin(), q, "damaged bytes after", m.visible);

@@ -108,6 +108,22 @@ TEST(RescateIntacto, AStretchThatExhaustsTheCapLeavesTheMembersAfterIt)
         EXPECT_EQ(LeeArchivo(carpeta / ("out/" + m.nombre)), m.datos) << m.nombre;
 }
 
+// Would catch: the last bytes of a stored member that gained bytes, read
+// with the zeros of the end header after them, taken for an empty member of
+// its own and written ("xyz" here).
+TEST(RescateDanos, ShiftedEndIsNoEmptyMember)
+{
+    const std::string datos = TextoDePrueba(3000, 4) + "xyz";
+    std::string archivo = Plano("a.txt", TextoDePrueba(2000, 3)) + Plano("b.txt", datos) + Fin + "tail of an attempt";
+    archivo.insert(22 + 2000 + 22 + 1500, "XYZ");
+    CarpetaTemporal carpeta;
+    EscribeArchivo(carpeta / "x.cmp", archivo);
+    auto r = Vuvodiv(carpeta, {"-s", "-d", "out", "x"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_EQ(ListaCarpeta(carpeta / "out"), (std::vector<std::string>{"a.txt", "b.txt"})) << r.salida;
+    EXPECT_EQ(LeeArchivo(carpeta / "out/a.txt"), TextoDePrueba(2000, 3));
+}
+
 // ---- The damage models -------------------------------------------------------------
 // Would catch: an untouched member lost or changed, a member invented from
 // damaged bytes, a partial file that is not a prefix, detectable damage
