@@ -83,6 +83,21 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 void DedezodiPlano();
 // Rewinds EntradaMiembro and resets the counters for one pass over the member.
 void EmpiezaPasada();
+// A failure of the member's file (octetos.cpp): the fatal error, named as
+// it was given, with its list line and the system's reason; Falla ends
+// only the member on a worker (Fallido) and returns false.
+[[noreturn]] void FallaMiembro(const char* formato, int error);
+bool Falla(const char* formato, int error = 0);
+
+// The member's console line (linea.cpp): its name and empty bar; a mark;
+// the marks of `leidos` bytes on a bar just started and the rest of it;
+// the bar drawn again for the stored copy; the percentage over the bar's
+// end.
+void EmpiezaLinea(const char* nombre);
+void DibujaMarca();
+void LlenaBarra(uint32_t leidos);
+void RehaceBarra();
+void TerminaLinea();
 
 // The encoders, each over EntradaMiembro into Salida; each returns whether
 // its stream is smaller than the input.  DedezodiLZH is the plain

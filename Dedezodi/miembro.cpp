@@ -1,155 +1,14 @@
 // One member of the archive: a placeholder header, the data (LZH, or the
 // file's bytes when LZH is not strictly smaller), then the real header
-// written over the placeholder.  Also the byte routines of the member and
-// the member's line on the console.
+// written over the placeholder.  The encoder is chosen here, once per
+// member; the member's input and byte routines are in octetos.cpp, its
+// console line in linea.cpp.
 
 #include "dedezodi.h"
-#include "equipo.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dedezodi {
-
-char NombreArchivo[TamNombreArchivo];
-__thread FILE* EntradaMiembro;
-__thread uint32_t OctetosLeidos;
-__thread uint64_t OctetosComprimidos;
-__thread bool Encargado;
-__thread bool Fallido;
-
-// The file being packed, for messages.  A pass reads the file to its end,
-// whatever size it reported when it was opened (a file under /proc reports
-// 0), and the header takes the count.
-static __thread const char* NombreEntrada = "";
-
-__thread uint32_t AvisoLectura;
-constexpr uint32_t PasoEncargado = 1 << 20;
-
-// ---- The member's line on the console -------------------------------------------
-// "name     oooooooooooooooooooo 42%": written as the member is packed, or
-// all at once for a member another thread packed.
-
-static void EmpiezaLinea(const char* nombre)
-{
-    char visible[TamNombreVisible];
-    EscapaNombre(ArchivoDe(nombre), visible);
-    Mensaje("\n%-20s", visible);
-    DibujaBarraVacia();
-}
-
-static void DibujaMarca()
-{
-    if (Punto < AnchoBarra) {
-        if (Consola)
-            putc_unlocked('o', Consola);
-        ++Punto;
-    }
-}
-
-// The marks of `leidos` bytes on a bar just started, then the rest of it.
-static void LlenaBarra(uint32_t leidos)
-{
-    for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
-        DibujaMarca();
-    CompletaBarra();
-}
-
-// The stored copy is drawn over the LZH attempt's bar.
-static void RehaceBarra()
-{
-    RetrocedeCursor(AnchoBarra);
-    DibujaBarraVacia();
-}
-
-// Back over the bar and the end of the name field: the percentage sits
-// there with the bar still visible behind it.
-static void TerminaLinea()
-{
-    int porcentaje = 0;
-    if (TamanoOriginal != 0)
-        porcentaje = static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
-    RetrocedeCursor(AnchoBarra + 6);
-    Mensaje("%3d%%", porcentaje);
-}
-
-void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
-{
-    const uint32_t leidos = TamanoOriginal;
-    EmpiezaLinea(nombre);
-    IniciaBarra(tamanoDicho);
-    LlenaBarra(leidos);
-    if (metodo == MetodoPlano) {
-        RehaceBarra();
-        IniciaBarra(tamanoDicho);
-        LlenaBarra(leidos);
-    }
-    TerminaLinea();
-    NotaNombreGuardado(nombre);
-}
-
-// ---- Byte routines ---------------------------------------------------------
-
-// The fatal error of a member's file: under the name it was given, with the
-// list line it was named on, the system's reason (error) and, for a file
-// too large, the limit.
-[[noreturn]] static void FallaMiembro(const char* formato, int error)
-{
-    Causa causa = CausaDe(NombreEntrada, error);
-    if (strncmp(formato, "File too large", 14) == 0)
-        causa.limite = "at most 4294967295 bytes";
-    ErrorFatalCon(formato, ArchivoDe(NombreEntrada), causa);
-}
-
-// A failure of the member: the fatal error on the thread that packs the
-// list; on a worker, the member ends here and is packed again in order.
-static bool Falla(const char* formato, int error = 0)
-{
-    if (!Encargado)
-        FallaMiembro(formato, error);
-    Fallido = true;
-    return false;
-}
-
-static void PonAviso()
-{
-    uint64_t aviso = uint64_t{OctetosLeidos} + PasoEncargado;
-    if (!Encargado)
-        aviso = Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1 : UINT32_MAX;
-    AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
-}
-
-// The reader's rare cases: the end, an error, one byte more than a size
-// field holds, a mark of the bar, the end of the run.
-bool SigueLeyendo(int c)
-{
-    if (c == EOF)
-        return ferror(EntradaMiembro) ? Falla("Can't read file '%s'", errno) : false;
-    if (OctetosLeidos == UINT32_MAX)
-        return Falla("File too large: %s");
-    if (Encargado && Abandona.load(std::memory_order_relaxed))
-        return Falla(nullptr);
-    if (!Encargado)
-        DibujaMarca();
-    PonAviso();
-    return true;
-}
-
-void EscribeOctetoComprimido(uint8_t octeto)
-{
-    putc_unlocked(octeto, Salida);
-    ++OctetosComprimidos;
-}
-
-void DedezodiPlano()
-{
-    uint8_t octeto;
-    while (LeeOctetoPlano(&octeto))
-        EscribeOctetoComprimido(octeto);
-}
 
 // ---- Headers ---------------------------------------------------------------
 
@@ -181,55 +40,6 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 }
 
 // ---- One member ------------------------------------------------------------
-
-// Opens a listed file; returns why it cannot be packed, or nullptr.  It is
-// opened without blocking, so that a FIFO cannot hang the run, and judged
-// by the open descriptor, so that what is checked is what is read: anything
-// but a regular file (a folder, a device, a pipe) has no size we could
-// promise in the header.  The size it reports sets the bar's pace.  errno
-// says why it failed: a folder says so; another kind of file (a FIFO, a
-// device), or one too large, has no reason of the system's.
-const char* AbreEntrada(const char* nombre)
-{
-    NombreEntrada = nombre;
-    Fallido = false;
-    int fd = open(ArchivoDe(nombre), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return "Can't open file '%s'";
-    struct stat datos;
-    const bool leido = fstat(fd, &datos) == 0;
-    if (!leido || !S_ISREG(datos.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-        !(EntradaMiembro = fdopen(fd, "rb"))) {
-        const int causa = !leido || S_ISREG(datos.st_mode) ? errno : S_ISDIR(datos.st_mode) ? EISDIR : 0;
-        close(fd);
-        errno = causa;
-        return "Can't read file '%s'";
-    }
-    // Too large already: refused before any data is read.
-    if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX) {
-        errno = 0;
-        return "File too large: %s";
-    }
-    TamanoOriginal = static_cast<uint32_t>(datos.st_size);
-    return nullptr;
-}
-
-void CierraEntrada()
-{
-    if (EntradaMiembro)
-        fclose(EntradaMiembro);
-    EntradaMiembro = nullptr;
-}
-
-void EmpiezaPasada()
-{
-    rewind(EntradaMiembro);
-    OctetosLeidos = 0;
-    OctetosComprimidos = 0;
-    if (!Encargado)
-        IniciaBarra(TamanoOriginal);
-    PonAviso();
-}
 
 uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
 {

@@ -19,6 +19,8 @@ bool ModoOptimo;
 int NumHilos = 1;
 const char* ArchivoNombres;
 bool Binario;
+// The archive's name, "<base>.cmp" with '_' read as '.'.
+char NombreArchivo[TamNombreArchivo];
 
 void Presenta()
 {

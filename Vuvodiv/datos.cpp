@@ -200,4 +200,11 @@ void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos)
         AvanzaBarraBloque(static_cast<uint32_t>(cuantos));
 }
 
+void CompruebaSalidaEstandar()
+{
+    errno = 0;
+    if (fflush(stdout) != 0 || ferror(stdout))
+        ErrorFatal("Can't write to standard output", Causa{errno});
+}
+
 }  // namespace vuvodiv

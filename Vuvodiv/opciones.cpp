@@ -22,6 +22,7 @@ const Modo ModoLista = {ANinguna, false, true, false, false, nullptr, "", "canno
 const Modo ModoPrueba = {ANinguna, true, false, true, true, "truncated", "", "cannot be restored"};
 const Modo* ModoElegido = &ModoRestaura;
 bool SinReemplazo;
+bool Rescate;
 bool Silencio;
 const char* CarpetaDestino;
 int HilosPedidos;

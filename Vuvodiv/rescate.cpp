@@ -40,8 +40,6 @@
 
 namespace vuvodiv {
 
-bool Rescate;
-
 namespace {
 
 constexpr uint64_t Ninguno = UINT64_MAX;

@@ -9,8 +9,6 @@
 
 namespace vuvodiv {
 
-extern bool Rescate;   // -s, --salvage
-
 // The cheap rules, none of which a header the compressor writes can fail:
 // a name that starts with a byte other than 0, has no control byte and is
 // padded with zeros; type 0..3; method 0 or 1; sizes a stored member or an

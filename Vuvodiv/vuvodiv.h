@@ -39,6 +39,7 @@ extern const Modo ModoPrueba;     // -t
 extern const Modo* ModoElegido;
 
 extern bool SinReemplazo;               // -n: an existing file is kept
+extern bool Rescate;                    // -s: salvage a damaged archive
 extern bool Silencio;                   // -q: errors only
 extern const char* CarpetaDestino;      // -d DIR, or nullptr: the working folder
 extern int HilosPedidos;                // -j N, or one per CPU the process may use
@@ -114,6 +115,9 @@ size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos);
 // Writes a block of restored bytes, converted, and counts them (drawing
 // their marks when m.enVivo).
 void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos);
+// Standard output took every byte written to it, or the run stops with
+// "Can't write to standard output" and the reason.
+void CompruebaSalidaEstandar();
 // Passes over the rest of the member's data, seeking when the archive is a
 // regular file; data cut short by the end of the archive is fatal.
 void SaltaDatos(Miembro& m);

@@ -88,13 +88,6 @@ FILE* AbreSumidero()
     return sumidero;
 }
 
-void CompruebaSalidaEstandar()
-{
-    errno = 0;
-    if (fflush(stdout) != 0 || ferror(stdout))
-        ErrorFatal("Can't write to standard output", Causa{errno});
-}
-
 void PresentaTitulo(const char* titulo)
 {
     Mensaje("\n%s\n", titulo);

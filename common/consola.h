@@ -40,9 +40,6 @@ void IniciaConsola();
 // Standard output was closed when the program started (IniciaConsola put
 // /dev/null there): a mode whose product is standard output must fail.
 extern bool SalidaEstandarCerrada;
-// Standard output took every byte written to it, or the run stops with
-// "Can't write to standard output" and the reason.
-void CompruebaSalidaEstandar();
 // The banner line and its underline of '=' as long as the line.
 void PresentaTitulo(const char* titulo);
 

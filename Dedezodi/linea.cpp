@@ -1,0 +1,69 @@
+// The console line of a member being packed.
+
+#include "dedezodi.h"
+
+namespace dedezodi {
+
+// ---- The member's line on the console -------------------------------------------
+// "name     oooooooooooooooooooo 42%": written as the member is packed, or
+// all at once for a member another thread packed.
+
+void EmpiezaLinea(const char* nombre)
+{
+    char visible[TamNombreVisible];
+    EscapaNombre(ArchivoDe(nombre), visible);
+    Mensaje("\n%-20s", visible);
+    DibujaBarraVacia();
+}
+
+void DibujaMarca()
+{
+    if (Punto < AnchoBarra) {
+        if (Consola)
+            putc_unlocked('o', Consola);
+        ++Punto;
+    }
+}
+
+// The marks of `leidos` bytes on a bar just started, then the rest of it.
+void LlenaBarra(uint32_t leidos)
+{
+    for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
+        DibujaMarca();
+    CompletaBarra();
+}
+
+// The stored copy is drawn over the LZH attempt's bar.
+void RehaceBarra()
+{
+    RetrocedeCursor(AnchoBarra);
+    DibujaBarraVacia();
+}
+
+// Back over the bar and the end of the name field: the percentage sits
+// there with the bar still visible behind it.
+void TerminaLinea()
+{
+    int porcentaje = 0;
+    if (TamanoOriginal != 0)
+        porcentaje = static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
+    RetrocedeCursor(AnchoBarra + 6);
+    Mensaje("%3d%%", porcentaje);
+}
+
+void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
+{
+    const uint32_t leidos = TamanoOriginal;
+    EmpiezaLinea(nombre);
+    IniciaBarra(tamanoDicho);
+    LlenaBarra(leidos);
+    if (metodo == MetodoPlano) {
+        RehaceBarra();
+        IniciaBarra(tamanoDicho);
+        LlenaBarra(leidos);
+    }
+    TerminaLinea();
+    NotaNombreGuardado(nombre);
+}
+
+}  // namespace dedezodi
