@@ -29,6 +29,7 @@
 #include "vuvodiv.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
@@ -490,11 +491,13 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
     }
     const int destino = CarpetaSalida;
     CarpetaSalida = m.carpeta;
+    m.errorEscritura = 0;
     FILE* archivo = CreaTemporal(Final);
     CarpetaSalida = destino;
     if (!archivo) {
+        const int error = errno;
         CierraRuta(m);
-        ErrorFatalCon("Can't create file '%s'", m.nombre);
+        ErrorFatalCon("Can't create file '%s'", m.nombre, Causa{error});
     }
     return archivo;
 }
@@ -508,8 +511,9 @@ void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo,
         if (!conservar) {
             DescartaTemporal(archivo);
         } else if (!ConfirmaTemporal(archivo, Final)) {
+            const int error = m.errorEscritura != 0 ? m.errorEscritura : errno;
             CierraRuta(m);
-            ErrorFatalCon("Can't write file '%s'", m.nombre);
+            ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{error});
         } else {
             AnotaEscrito(m.nombre, Sufijo);
         }
