@@ -37,7 +37,7 @@ bool SonTamanosPlausibles(uint8_t metodo, uint32_t original, uint32_t comprimido
     return comprimido > 0 && comprimido < original && original <= 48 * uint64_t{comprimido} + Anticipo;
 }
 
-static uint32_t TomaTamano(const uint8_t* origen)
+uint32_t LeeTamano(const uint8_t* origen)
 {
     return static_cast<uint32_t>(origen[0]) << 24 | static_cast<uint32_t>(origen[1]) << 16 |
            static_cast<uint32_t>(origen[2]) << 8 | origen[3];
@@ -47,8 +47,8 @@ bool EsCabeceraPlausible(const uint8_t* cabecera)
 {
     return cabecera[PosMetodo] <= MetodoLZH && cabecera[PosTipo] <= TipoTextoTraducido &&
            EsNombrePlausible(cabecera, TamNombre) &&
-           SonTamanosPlausibles(cabecera[PosMetodo], TomaTamano(cabecera + PosTamanoOriginal),
-                                TomaTamano(cabecera + PosTamanoComprimido));
+           SonTamanosPlausibles(cabecera[PosMetodo], LeeTamano(cabecera + PosTamanoOriginal),
+                                LeeTamano(cabecera + PosTamanoComprimido));
 }
 
 // The compressor writes a member's LZH attempt whole before it falls back
@@ -104,8 +104,8 @@ void AnotaCabecera(const uint8_t* cabecera, size_t leidos)
         Extrana = false;
     if (hay < TamCabecera)
         return;
-    const uint32_t original = TomaTamano(cabecera + PosTamanoOriginal);
-    const uint32_t comprimido = TomaTamano(cabecera + PosTamanoComprimido);
+    const uint32_t original = LeeTamano(cabecera + PosTamanoOriginal);
+    const uint32_t comprimido = LeeTamano(cabecera + PosTamanoComprimido);
     const uint64_t datos = PosicionCabecera + TamCabecera;
     if (cabecera[PosMetodo] == MetodoPlano && original == comprimido)
         AlcanceCola = std::max(AlcanceCola, datos + AlcanceIntento(comprimido));

@@ -88,13 +88,6 @@ struct Hallado : Miembro {
 Decodificador Deco;   // salvage's own, strict, on the main thread
 Miembro Muestra;      // the record of a decode that only verifies
 
-uint32_t TomaTamano(uint64_t en)
-{
-    const uint8_t* p = Datos + en;
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
 // ---- The archive in memory ----------------------------------------------------
 
 void LeeEntero(int fd)
@@ -202,12 +195,11 @@ void LeeMiembro(uint64_t inicio, Hallado& m)
     m.inicio = inicio;
     m.tipo = c[PosTipo];
     m.metodo = c[PosMetodo];
-    m.original = TomaTamano(inicio + PosTamanoOriginal);
-    m.comprimido = TomaTamano(inicio + PosTamanoComprimido);
+    m.original = LeeTamano(c + PosTamanoOriginal);
+    m.comprimido = LeeTamano(c + PosTamanoComprimido);
     memcpy(m.nombre, c, TamNombre);
     m.nombre[TamNombre] = '\0';
-    ArreglaSeparador(m.nombre);
-    EscapaNombre(m.nombre, m.visible);
+    PreparaMiembro(m);   // its conversion too: salvage takes types 0..3 only
     // A name the console must escape (a byte of an invalid sequence, as a
     // flipped high bit leaves) is as unusable as an unsafe one.
     if (!EsNombrePlausible(c, TamNombre) || !EsNombreSeguro(m.nombre) || strcmp(m.nombre, m.visible) != 0) {
@@ -215,26 +207,23 @@ void LeeMiembro(uint64_t inicio, Hallado& m)
         EscapaNombre(m.nombre, m.visible);
     }
     m.reparacion[0] = '\0';
-    m.descriptor = m.carpeta = -1;
-    m.memoria = nullptr;
-    m.salida = nullptr;
-    m.enVivo = false;
-    m.traducir = m.tipo == TipoTextoTraducido;   // salvage takes types 0..3 only
-    m.cuidaCR = m.tipo == TipoTextoSinCR;
 }
 
-// A header as the compressor writes it: type, method and a name safe to
-// write; with tamanos, sizes it can have too; with cabida, data that ends
-// inside the file, as a header a scan stops at must have.
-bool EsCabecera(uint64_t q, bool tamanos, bool cabida)
+// A header as the compressor writes it: type, method, sizes it can have and
+// a name safe to write; with cabida, data that ends inside the file, as a
+// header a scan stops at must have; with unBit, a stored header whose sizes
+// are one bit apart passes too, as one a repair may mend.
+bool EsCabecera(uint64_t q, bool cabida, bool unBit = false)
 {
     if (q + TamCabecera > Tamano)
         return false;
     const uint8_t* c = Datos + q;
     if (c[PosMetodo] > MetodoLZH || c[PosTipo] > TipoTextoTraducido || !EsNombrePlausible(c, TamNombre))
         return false;
-    const uint32_t comprimido = TomaTamano(q + PosTamanoComprimido);
-    if (tamanos && !SonTamanosPlausibles(c[PosMetodo], TomaTamano(q + PosTamanoOriginal), comprimido))
+    const uint32_t original = LeeTamano(c + PosTamanoOriginal);
+    const uint32_t comprimido = LeeTamano(c + PosTamanoComprimido);
+    if (!SonTamanosPlausibles(c[PosMetodo], original, comprimido) &&
+        !(unBit && c[PosMetodo] == MetodoPlano && __builtin_popcount(original ^ comprimido) == 1))
         return false;
     if (cabida && q + TamCabecera + comprimido > Tamano)
         return false;
@@ -245,7 +234,7 @@ bool EsCabecera(uint64_t q, bool tamanos, bool cabida)
     return EsNombreSeguro(nombre);
 }
 
-bool EsCandidato(uint64_t q) { return EsCabecera(q, true, true); }
+bool EsCandidato(uint64_t q) { return EsCabecera(q, true); }
 
 // Zeros at q are the end header when 22 of them are there and what follows
 // is nothing, zeros, or no further than a stored member's attempt reached.
@@ -335,12 +324,8 @@ bool Enlaza(uint64_t e, uint64_t alcance, Enlace clase, int saltos = 0)
         return false;
     if (Datos[e] == 0)
         return EsFin(e, clase == Enlace::Cadena ? Fin::Enlace : Fin::Secuencia, alcance);
-    if (clase == Enlace::Plausible)
-        return EsCabecera(e, true, false);
-    if (clase == Enlace::Cabecera)
-        return EsCabecera(e, true, false) || (EsCabecera(e, false, false) && Datos[e + PosMetodo] == MetodoPlano &&
-                                              __builtin_popcount(TomaTamano(e + PosTamanoOriginal) ^
-                                                                 TomaTamano(e + PosTamanoComprimido)) == 1);
+    if (clase != Enlace::Cadena)
+        return EsCabecera(e, false, clase == Enlace::Cabecera);
     if (!EsCandidato(e))
         return false;
     Hallado m;

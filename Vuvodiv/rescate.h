@@ -17,6 +17,8 @@ namespace vuvodiv {
 bool EsNombrePlausible(const uint8_t* nombre, int cuantos);
 bool SonTamanosPlausibles(uint8_t metodo, uint32_t original, uint32_t comprimido);
 bool EsCabeceraPlausible(const uint8_t* cabecera);
+// A header's 4-byte big-endian size field.
+uint32_t LeeTamano(const uint8_t* campo);
 
 // How far past the start of a stored member's data its longer LZH attempt
 // may have reached; the bytes of it past the end header stay in the file.
