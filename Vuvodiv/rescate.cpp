@@ -72,8 +72,7 @@ bool FinVisto;
 // Whether the walk has met damage so far.
 bool HayDano() { return NoContados + Perdidos + Parciales + Sospechosos + Reparados > 0; }
 
-uint64_t Pos;                // where the walk stands
-bool Confiado;               // a member header there needs no confirmation
+uint64_t Pos;                // where the walk stands; past 0, what led here vouches for a header
 
 // A member the walk or a scan found: the record of every member (its name
 // being the one to write, or "@" and the offset), where its header stands,
@@ -156,7 +155,8 @@ void CargaArchivo()
 
 // ---- What is printed ----------------------------------------------------------------
 
-// A member's line.  Quiet, only an exception is printed, on standard error.
+// A member's line (visible: its name) or a line of the archive's own
+// (nullptr).  Quiet, only an exception is printed, on standard error.
 void Linea(bool excepcion, const char* visible, const char* formato, ...) __attribute__((format(printf, 3, 4)));
 void Linea(bool excepcion, const char* visible, const char* formato, ...)
 {
@@ -165,10 +165,14 @@ void Linea(bool excepcion, const char* visible, const char* formato, ...)
     va_start(argumentos, formato);
     vsnprintf(texto, sizeof texto, formato, argumentos);
     va_end(argumentos);
-    if (Consola)
+    if (Consola && visible)
         Mensaje("\n%-14s  %s", visible, texto);
-    else if (excepcion)
+    else if (Consola)
+        Mensaje("\n%s", texto);
+    else if (excepcion && visible)
         fprintf(ConsolaErrores, "%s: %s\n", visible, texto);
+    else if (excepcion)
+        fprintf(ConsolaErrores, "%s\n", texto);
 }
 
 void NoContado(uint64_t desde, uint64_t hasta, const char* motivo, const char* visible)
@@ -176,15 +180,9 @@ void NoContado(uint64_t desde, uint64_t hasta, const char* motivo, const char* v
     if (hasta <= desde)
         return;
     NoContados += hasta - desde;
-    char texto[TamNombreVisible + 160];
-    snprintf(texto, sizeof texto, "bytes %llu-%llu (%llu) not accounted for: %s%s%s%s",
-             static_cast<unsigned long long>(desde), static_cast<unsigned long long>(hasta),
-             static_cast<unsigned long long>(hasta - desde), motivo, visible ? " '" : "", visible ? visible : "",
-             visible ? "'" : "");
-    if (Consola)
-        Mensaje("\n%s", texto);
-    else
-        fprintf(ConsolaErrores, "%s\n", texto);
+    Linea(true, nullptr, "bytes %llu-%llu (%llu) not accounted for: %s%s%s%s", static_cast<unsigned long long>(desde),
+          static_cast<unsigned long long>(hasta), static_cast<unsigned long long>(hasta - desde), motivo,
+          visible ? " '" : "", visible ? visible : "", visible ? "'" : "");
 }
 
 // ---- The rules ---------------------------------------------------------------------------
@@ -521,7 +519,6 @@ void Acepta(const Hallado& m)
     ++Aceptados;
     Reparados += *m.reparacion != '\0';
     Pos = m.Fin();
-    Confiado = true;
 }
 
 // An LZH member decoded into its output; false, with nothing kept, when
@@ -642,7 +639,6 @@ void Salta(uint64_t desde, const char* motivo, const char* visible = nullptr)
         NoContado(desde, q, motivo, visible);
     TopeVisto = false;
     Pos = q;
-    Confiado = true;
 }
 
 void Pierde(const Hallado& m, const char* motivo)
@@ -656,9 +652,7 @@ void SigueLZH(Hallado& m)
 {
     const uint64_t hay = Tamano - m.Datos();
     const bool tamanos = SonTamanosPlausibles(MetodoLZH, m.original, m.comprimido);
-    if (tamanos && m.comprimido <= hay && EscribeLZH(m))
-        return Acepta(m);
-    if (ReparaLZH(m) && EscribeLZH(m))
+    if ((tamanos && m.comprimido <= hay && EscribeLZH(m)) || (ReparaLZH(m) && EscribeLZH(m)))
         return Acepta(m);
     if (tamanos && m.comprimido > hay) {
         EscribeParcial(m, hay, "cut by the end of the archive");
@@ -712,30 +706,19 @@ void SiguePlano(Hallado& m, bool principio)
         return Acepta(m);
     }
     const uint64_t q = Busca(m.inicio + 1, true);
-    if (principio && (q < m.Fin() || q == Tamano)) {
-        NoContado(m.inicio, q, "bytes that are no member", nullptr);
-        Pos = q;
-        Confiado = true;
-        return;
-    }
-    if (q < m.Fin()) {
-        Pierde(m, "its data overlaps a later member");
-        NoContado(m.inicio, q, "damaged member", m.visible);
-        Pos = q;
-        Confiado = true;
-        return;
-    }
     // An empty member that nothing vouches for and that zeros follow is the
     // last bytes of a shifted member read with the start of the end header.
-    if (m.comprimido == 0 && m.Fin() < Tamano && Datos[m.Fin()] == 0) {
+    const bool vacio = m.comprimido == 0 && m.Fin() < Tamano && Datos[m.Fin()] == 0;
+    if (!principio && q < m.Fin()) {
+        Pierde(m, "its data overlaps a later member");
+        NoContado(m.inicio, q, "damaged member", m.visible);
+    } else if (vacio || (principio && (q < m.Fin() || q == Tamano))) {
         NoContado(m.inicio, q, "bytes that are no member", nullptr);
-        Pos = q;
-        Confiado = true;
-        return;
+    } else {
+        EscribePlano(m);
+        Acepta(m);
+        NoContado(m.Fin(), q, "damaged bytes after", m.visible);
     }
-    EscribePlano(m);
-    Acepta(m);
-    NoContado(m.Fin(), q, "damaged bytes after", m.visible);
     Pos = q;
 }
 
@@ -757,18 +740,12 @@ void Camina()
         SueltaHasta(Pos);
         Hallado m;
         LeeMiembro(Pos, m);
-        if (m.tipo > TipoTextoTraducido || m.metodo > MetodoLZH) {
-            if (Confiado)
-                Salta(Pos, "damaged header of", m.visible);
-            else
-                Salta(Pos, "bytes that are no member");
-            continue;
-        }
-        // The first header is in sequence too, but only when it passes every
-        // rule a scan asks of one, and a stored member there must link.
-        const bool principio = !Confiado;
-        if (principio && !EsCandidato(Pos)) {
-            Salta(Pos, "bytes that are no member");
+        // Nothing before the first header vouches for it: it is in sequence
+        // too, but only when it passes every rule a scan asks of one, and a
+        // stored member there must link.
+        const bool principio = Pos == 0;
+        if (principio ? !EsCandidato(Pos) : m.tipo > TipoTextoTraducido || m.metodo > MetodoLZH) {
+            Salta(Pos, principio ? "bytes that are no member" : "damaged header of", principio ? nullptr : m.visible);
             continue;
         }
         if (m.metodo == MetodoLZH)
@@ -781,7 +758,6 @@ void Camina()
 void Inicia()
 {
     Pos = 0;
-    Confiado = false;
     Trabajo = AlcanceCola = NoContados = Suelto = 0;
     memset(Escritos, 0, sizeof Escritos);
     Aceptados = Reparados = Parciales = Sospechosos = Perdidos = Rechazados = 0;
@@ -814,13 +790,8 @@ int Rescata()
     Inicia();
     Camina();
     const bool enteros = FinVisto && NoContados == 0 && Perdidos + Parciales + Sospechosos + Reparados == 0;
-    if (!FinVisto) {
-        const char* texto = Tamano == 0 ? "the archive is empty" : "the archive ends without its end header";
-        if (Consola)
-            Mensaje("\n%s", texto);
-        else
-            fprintf(ConsolaErrores, "%s\n", texto);
-    }
+    if (!FinVisto)
+        Linea(true, nullptr, "%s", Tamano == 0 ? "the archive is empty" : "the archive ends without its end header");
     LiberaRescate();
     fclose(Entrada);
     Entrada = nullptr;
