@@ -414,35 +414,23 @@ const char* Sufijo = "";
 constexpr int TamEscritos = 8192;
 uint64_t Escritos[TamEscritos];
 
-// The entry of the name's hash, or the free one where it would go;
-// nullptr when the table is full.
-uint64_t* EntradaEscrito(const char* nombre, const char* sufijo, uint64_t* hash)
+// Whether the name with sufijo was written before; anota: it is noted as
+// written now.
+bool Escrito(const char* nombre, const char* sufijo, bool anota)
 {
     uint64_t h = 14695981039346656037u;
     for (const char* t : {nombre, "/", sufijo})
         for (; *t; ++t)
             h = (h ^ static_cast<uint8_t>(*t)) * 1099511628211u;
-    *hash = h |= 1;   // 0 marks a free entry
+    h |= 1;   // 0 marks a free entry
     for (int i = 0; i < TamEscritos; ++i) {
         uint64_t& entrada = Escritos[(h + static_cast<uint64_t>(i)) % TamEscritos];
+        if (entrada == 0 && anota)
+            entrada = h;
         if (entrada == h || entrada == 0)
-            return &entrada;
+            return entrada == h;
     }
-    return nullptr;
-}
-
-bool YaEscrito(const char* nombre, const char* sufijo)
-{
-    uint64_t h;
-    const uint64_t* entrada = EntradaEscrito(nombre, sufijo, &h);
-    return entrada && *entrada == h;
-}
-
-void AnotaEscrito(const char* nombre, const char* sufijo)
-{
-    uint64_t h;
-    if (uint64_t* entrada = EntradaEscrito(nombre, sufijo, &h))
-        *entrada = h;
+    return false;
 }
 
 // The member's temporary file beside its final name (the name and sufijo),
@@ -456,7 +444,7 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
     // On an archive not known to be damaged a name met twice is what the
     // packer wrote: the later member replaces the earlier, as in a plain
     // restore.
-    if (HayDano() && YaEscrito(m.nombre, sufijo)) {
+    if (HayDano() && Escrito(m.nombre, sufijo, false)) {
         snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(m.inicio));
         EscapaNombre(m.nombre, m.visible);
     }
@@ -498,7 +486,7 @@ void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo,
             CierraRuta(m);
             ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{error});
         } else {
-            AnotaEscrito(m.nombre, Sufijo);
+            Escrito(m.nombre, Sufijo, true);
         }
         CierraRuta(m);
     }
