@@ -43,7 +43,7 @@ uint32_t LeeTamano(const uint8_t* origen)
            static_cast<uint32_t>(origen[2]) << 8 | origen[3];
 }
 
-bool EsCabeceraPlausible(const uint8_t* cabecera)
+static bool EsCabeceraPlausible(const uint8_t* cabecera)
 {
     return cabecera[PosMetodo] <= MetodoLZH && cabecera[PosTipo] <= TipoTextoTraducido &&
            EsNombrePlausible(cabecera, TamNombre) &&
@@ -69,39 +69,39 @@ uint64_t AlcanceIntento(uint32_t almacenado)
 
 // ---- The plain reader's end of the archive -----------------------------------
 
-enum FinLeido { FinCompleto, FinVacio, FinCorto };
+// FinLimpio: the end header is 22 zero bytes; FinSucio: it is not (or
+// none was read yet).
+enum FinLeido { FinLimpio, FinSucio, FinVacio, FinCorto };
 
 static uint64_t PosicionCabecera;   // where the next header starts
 static uint64_t AlcanceCola;        // the furthest a stored member's attempt reached
-static uint32_t Cabeceras;          // member headers read, whole or cut
-static bool Extrana;                // the first of them fails the rules
+static bool Extrana;                // the first member header fails the rules
 static FinLeido Fin;
-static bool FinLimpio;              // the end header is 22 zero bytes
 
 void IniciaLectura()
 {
     PosicionCabecera = AlcanceCola = 0;
-    Cabeceras = 0;
-    Extrana = FinLimpio = false;
-    Fin = FinCompleto;
+    Extrana = false;
+    Fin = FinSucio;
 }
 
 void AnotaCabecera(const uint8_t* cabecera, size_t leidos)
 {
     if (leidos == 0 || cabecera[0] == 0) {
         static const uint8_t ceros[TamCabecera] = {};
-        Fin = leidos == TamCabecera ? FinCompleto : PosicionCabecera == 0 && leidos == 0 ? FinVacio : FinCorto;
-        FinLimpio = leidos == TamCabecera && memcmp(cabecera, ceros, TamCabecera) == 0;
+        if (leidos == TamCabecera)
+            Fin = memcmp(cabecera, ceros, TamCabecera) == 0 ? FinLimpio : FinSucio;
+        else
+            Fin = PosicionCabecera == 0 && leidos == 0 ? FinVacio : FinCorto;
         return;
     }
+    // Only the first header is at offset 0; a header cut short is the last.
     const int hay = static_cast<int>(leidos);
-    if (Cabeceras++ == 0)
-        Extrana = hay < TamCabecera ? !EsNombrePlausible(cabecera, std::min(hay, TamNombre)) ||
-                                          (hay > PosTipo && cabecera[PosTipo] > TipoTextoTraducido) ||
-                                          (hay > PosMetodo && cabecera[PosMetodo] > MetodoLZH)
-                                    : !EsCabeceraPlausible(cabecera);
-    else
-        Extrana = false;
+    Extrana = PosicionCabecera == 0 &&
+              (hay < TamCabecera ? !EsNombrePlausible(cabecera, std::min(hay, TamNombre)) ||
+                                       (hay > PosTipo && cabecera[PosTipo] > TipoTextoTraducido) ||
+                                       (hay > PosMetodo && cabecera[PosMetodo] > MetodoLZH)
+                                 : !EsCabeceraPlausible(cabecera));
     if (hay < TamCabecera)
         return;
     const uint32_t original = LeeTamano(cabecera + PosTamanoOriginal);
@@ -112,7 +112,7 @@ void AnotaCabecera(const uint8_t* cabecera, size_t leidos)
     PosicionCabecera = datos + comprimido;
 }
 
-bool PrimeraCabeceraExtrana() { return Extrana && Cabeceras <= 1; }
+bool PrimeraCabeceraExtrana() { return Extrana; }
 
 // Passes over cuantos bytes after the end header (seeking in a regular
 // file), then reads the rest: true when a byte other than 0 is there.
@@ -130,9 +130,8 @@ static bool HayDatosTras(uint64_t cuantos)
     }
     uint8_t bloque[4096];
     for (size_t n; (n = fread(bloque, 1, sizeof bloque, Entrada)) > 0;)
-        for (size_t i = 0; i < n; ++i)
-            if (bloque[i] != 0)
-                return true;
+        if (std::any_of(bloque, bloque + n, [](uint8_t b) { return b != 0; }))
+            return true;
     return false;
 }
 
@@ -146,7 +145,7 @@ const char* CompruebaFinArchivo()
         formato = "Archive '%s' is empty";
     else if (Fin == FinCorto)
         formato = "Archive '%s' ends without its end header: it may be cut short";
-    else if (!FinLimpio || HayDatosTras(AlcanceCola > trasFin ? AlcanceCola - trasFin : 0))
+    else if (Fin == FinSucio || HayDatosTras(AlcanceCola > trasFin ? AlcanceCola - trasFin : 0))
         formato = "Archive '%s' holds data after its end header: try --salvage";
     if (ferror(Entrada))
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);

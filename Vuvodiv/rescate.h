@@ -9,14 +9,12 @@
 
 namespace vuvodiv {
 
-// The cheap rules, none of which a header the compressor writes can fail:
-// a name that starts with a byte other than 0, has no control byte and is
-// padded with zeros; type 0..3; method 0 or 1; sizes a stored member or an
-// LZH stream can have.  cuantos: the bytes of the name field at hand (a
-// header cut short).
+// Cheap rules no header the compressor writes can fail: a name that starts
+// with a byte other than 0, has no control byte and is padded with zeros
+// (cuantos: the bytes of the name field at hand, in a header cut short);
+// sizes a stored member or an LZH stream can have.
 bool EsNombrePlausible(const uint8_t* nombre, int cuantos);
 bool SonTamanosPlausibles(uint8_t metodo, uint32_t original, uint32_t comprimido);
-bool EsCabeceraPlausible(const uint8_t* cabecera);
 // A header's 4-byte big-endian size field.
 uint32_t LeeTamano(const uint8_t* campo);
 
