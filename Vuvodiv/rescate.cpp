@@ -509,48 +509,51 @@ void Acepta(const Hallado& m)
     Pos = m.Fin();
 }
 
-// An LZH member decoded into its output; false, with nothing kept, when
-// the decode fails.
-bool EscribeLZH(Hallado& m)
+// The member's first cuantos bytes into its file (the name and sufijo) or
+// the sink: copied, or decoded from hay bytes of its data.  An LZH member
+// is kept when its decode verifies or when its data was cut (hay short of
+// it), the bytes the data at hand proves; false when nothing is kept.  A
+// file with a suffix is reported after causa, by the name it got.
+bool Vuelca(Hallado& m, const char* sufijo, uint64_t cuantos, uint64_t hay, const char* causa)
 {
     const char* motivo;
-    FILE* archivo = AbreArchivo(m, "", &motivo);
-    const bool bien = Decodifica(m, m.Datos(), m.original, m.comprimido, m.comprimido,
-                                 archivo ? archivo : AbreSumidero()).verificado;
-    CierraSalida(archivo, m, bien, motivo, "restored");
+    FILE* archivo = AbreArchivo(m, sufijo, &motivo);
+    FILE* destino = archivo ? archivo : AbreSumidero();
+    bool bien = true;
+    if (m.metodo == MetodoLZH) {
+        bien = Decodifica(m, m.Datos(), static_cast<uint32_t>(cuantos), m.comprimido, hay, destino).verificado ||
+               hay < m.comprimido;
+    } else {
+        m.salida = destino;
+        EscribeBloque(m, Datos + m.Datos(), static_cast<size_t>(cuantos));
+        m.salida = nullptr;
+    }
+    char estado[TamNombreVisible + 96];
+    snprintf(estado, sizeof estado, "%skept as '%s%s'", causa, m.visible, sufijo);
+    CierraSalida(archivo, m, bien, motivo, *sufijo ? estado : "restored");
     return bien;
 }
+
+bool EscribeLZH(Hallado& m) { return Vuelca(m, "", m.original, m.comprimido, ""); }
 
 // The prefix that the data at hand proves (hay bytes of it), as NAME.partial.
 void EscribeParcial(Hallado& m, uint64_t hay, const char* causa)
 {
-    ++Parciales;
     uint64_t seguros = hay;
     if (m.metodo == MetodoLZH) {
         const Decodificado d = Verifica(m.Datos(), m.original, m.comprimido, hay);
         seguros = d.cortado ? d.seguros : 0;
     }
     if (seguros == 0) {
-        --Parciales;
         ++Perdidos;
         if (EstaSeleccionado(m.visible))
             Linea(true, m.visible, "not restored: %s, nothing of it verified", causa);
         return;
     }
-    const char* motivo;
-    FILE* archivo = AbreArchivo(m, ".partial", &motivo);
-    FILE* destino = archivo ? archivo : AbreSumidero();
-    if (m.metodo == MetodoLZH) {
-        Decodifica(m, m.Datos(), static_cast<uint32_t>(seguros), m.comprimido, hay, destino);
-    } else {
-        m.salida = destino;
-        EscribeBloque(m, Datos + m.Datos(), static_cast<size_t>(seguros));
-        m.salida = nullptr;
-    }
-    char estado[TamNombreVisible + 96];
-    snprintf(estado, sizeof estado, "%s: %llu bytes kept as '%s.partial'", causa,
-             static_cast<unsigned long long>(seguros), m.visible);
-    CierraSalida(archivo, m, true, motivo, estado);
+    ++Parciales;
+    char corte[96];
+    snprintf(corte, sizeof corte, "%s: %llu bytes ", causa, static_cast<unsigned long long>(seguros));
+    Vuelca(m, ".partial", seguros, hay, corte);
 }
 
 // ---- Repairs ---------------------------------------------------------------------
@@ -660,14 +663,7 @@ void EscribePlano(Hallado& m)
 {
     const bool sospechoso = BloqueCero(m.Datos(), m.Fin()) != Ninguno;
     Sospechosos += sospechoso;
-    const char* motivo;
-    FILE* archivo = AbreArchivo(m, sospechoso ? ".suspect" : "", &motivo);
-    m.salida = archivo ? archivo : AbreSumidero();
-    EscribeBloque(m, Datos + m.Datos(), m.comprimido);
-    m.salida = nullptr;
-    char estado[TamNombreVisible + 96];
-    snprintf(estado, sizeof estado, "a zeroed block overlaps it: kept as '%s.suspect'", m.visible);
-    CierraSalida(archivo, m, true, motivo, sospechoso ? estado : "restored");
+    Vuelca(m, sospechoso ? ".suspect" : "", m.comprimido, m.comprimido, "a zeroed block overlaps it: ");
     AlcanceCola = std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido));
 }
 
