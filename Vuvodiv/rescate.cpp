@@ -89,26 +89,21 @@ Miembro Muestra;      // the record of a decode that only verifies
 
 // ---- The archive in memory ----------------------------------------------------
 
+// What is no regular file is read whole, into a block that doubles.
 void LeeEntero(int fd)
 {
-    size_t capacidad = 1 << 16;
-    uint8_t* bloque = static_cast<uint8_t*>(malloc(capacidad));
-    for (ssize_t n; bloque; Tamano += static_cast<uint64_t>(n)) {
-        if (Tamano == capacidad) {
-            uint8_t* mayor = static_cast<uint8_t*>(realloc(bloque, capacidad *= 2));
-            if (!mayor)
-                free(bloque);
-            bloque = mayor;
-            if (!bloque)
-                break;
-        }
-        n = read(fd, bloque + Tamano, capacidad - Tamano);
+    uint8_t* bloque = nullptr;
+    for (size_t capacidad = 1 << 16;; capacidad *= 2) {
+        uint8_t* mayor = static_cast<uint8_t*>(realloc(bloque, capacidad));
+        if (!mayor)
+            ErrorFatal("Not enough memory to salvage the archive");   // Datos keeps the block for LiberaRescate
+        Datos = bloque = mayor;
+        ssize_t n = 1;
+        while (Tamano < capacidad && (n = read(fd, bloque + Tamano, capacidad - Tamano)) > 0)
+            Tamano += static_cast<uint64_t>(n);
         if (n <= 0)
-            break;
+            return;
     }
-    Datos = bloque;
-    if (!Datos)
-        ErrorFatal("Not enough memory to salvage the archive");
 }
 
 // The map of a file cut short under it (by another process) faults where
@@ -391,14 +386,9 @@ uint64_t Busca(uint64_t desde, bool finales)
 // file) that meets [desde, hasta); where it starts inside it, or Ninguno.
 uint64_t BloqueCero(uint64_t desde, uint64_t hasta)
 {
-    for (uint64_t b = desde / TamBloque * TamBloque; b < hasta && b < Tamano; b += TamBloque) {
-        const uint64_t fin = std::min(b + TamBloque, Tamano);
-        uint64_t i = b;
-        while (i < fin && Datos[i] == 0)
-            ++i;
-        if (i == fin)
+    for (uint64_t b = desde / TamBloque * TamBloque; b < hasta && b < Tamano; b += TamBloque)
+        if (std::all_of(Datos + b, Datos + std::min(b + TamBloque, Tamano), [](uint8_t x) { return x == 0; }))
             return std::max(b, desde);
-    }
     return Ninguno;
 }
 
@@ -741,14 +731,12 @@ void Camina()
 
 void Inicia()
 {
-    Pos = 0;
-    Trabajo = AlcanceCola = NoContados = Suelto = 0;
+    Pos = Trabajo = AlcanceCola = NoContados = Suelto = 0;
     memset(Escritos, 0, sizeof Escritos);
     Aceptados = Reparados = Parciales = Sospechosos = Perdidos = Rechazados = 0;
-    FinVisto = false;
+    FinVisto = TopeVisto = false;
     Datos = nullptr;
     CargaArchivo();
-    TopeVisto = false;
 }
 
 }  // namespace
@@ -764,7 +752,6 @@ void LiberaRescate()
     Datos = nullptr;
     Tamano = 0;
     Mapeado = false;
-    Deco.estricto = false;
 }
 
 uint64_t TrabajoDeRescate() { return Trabajo; }
@@ -773,7 +760,6 @@ int Rescata()
 {
     Inicia();
     Camina();
-    const bool enteros = FinVisto && NoContados == 0 && Perdidos + Parciales + Sospechosos + Reparados == 0;
     if (!FinVisto)
         Linea(true, nullptr, "%s", Tamano == 0 ? "the archive is empty" : "the archive ends without its end header");
     LiberaRescate();
@@ -786,16 +772,15 @@ int Rescata()
             static_cast<unsigned long>(Parciales), static_cast<unsigned long>(Sospechosos),
             static_cast<unsigned long>(Perdidos), static_cast<unsigned long long>(NoContados));
     const int sinMiembro = InformaNombresSinMiembro();
-    if (!enteros)
+    if (!FinVisto || HayDano())
         ErrorFatalCon("Archive '%s' is damaged: not all of it could be salvaged", NombreArchivo);
+    char mensaje[64];
     if (Rechazados > 0) {
-        char mensaje[64];
         snprintf(mensaje, sizeof mensaje, "%lu member%s not restored", static_cast<unsigned long>(Rechazados),
                  Rechazados == 1 ? "" : "s");
         ErrorFatal(mensaje);
     }
     if (sinMiembro > 0) {
-        char mensaje[64];
         snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
         ErrorFatal(mensaje);
     }
