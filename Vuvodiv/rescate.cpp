@@ -526,9 +526,11 @@ bool Vuelca(Hallado& m, const char* sufijo, uint64_t cuantos, uint64_t hay, cons
 
 bool EscribeLZH(Hallado& m) { return Vuelca(m, "", m.original, m.comprimido, ""); }
 
-// The prefix that the data at hand proves (hay bytes of it), as NAME.partial.
+// The prefix that the data at hand proves (hay bytes of it), as NAME.partial;
+// the walk goes on after those bytes.
 void EscribeParcial(Hallado& m, uint64_t hay, const char* causa)
 {
+    Pos = m.Datos() + hay;
     uint64_t seguros = hay;
     if (m.metodo == MetodoLZH) {
         const Decodificado d = Verifica(m.Datos(), m.original, m.comprimido, hay);
@@ -614,10 +616,7 @@ bool ReparaPlano(Hallado& m)
 void Salta(uint64_t desde, const char* motivo, const char* visible = nullptr)
 {
     const uint64_t q = Busca(desde + 1, true);
-    if (TopeVisto)
-        NoContado(desde, q, "the work limit was reached", nullptr);
-    else
-        NoContado(desde, q, motivo, visible);
+    NoContado(desde, q, TopeVisto ? "the work limit was reached" : motivo, TopeVisto ? nullptr : visible);
     TopeVisto = false;
     Pos = q;
 }
@@ -635,11 +634,8 @@ void SigueLZH(Hallado& m)
     const bool tamanos = SonTamanosPlausibles(MetodoLZH, m.original, m.comprimido);
     if ((tamanos && m.comprimido <= hay && EscribeLZH(m)) || (ReparaLZH(m) && EscribeLZH(m)))
         return Acepta(m);
-    if (tamanos && m.comprimido > hay) {
-        EscribeParcial(m, hay, "cut by the end of the archive");
-        Pos = Tamano;
-        return;
-    }
+    if (tamanos && m.comprimido > hay)
+        return EscribeParcial(m, hay, "cut by the end of the archive");
     const uint64_t cero = tamanos ? BloqueCero(m.Datos(), m.Fin()) : Ninguno;
     if (cero != Ninguno) {
         EscribeParcial(m, cero - m.Datos(), "cut by a zeroed block");
@@ -670,11 +666,8 @@ void SiguePlano(Hallado& m, bool principio)
         Pierde(m, "damaged header");
         return Salta(m.inicio, "damaged header of", m.visible);
     }
-    if (m.Fin() > Tamano) {
-        EscribeParcial(m, Tamano - m.Datos(), "cut by the end of the archive");
-        Pos = Tamano;
-        return;
-    }
+    if (m.Fin() > Tamano)
+        return EscribeParcial(m, Tamano - m.Datos(), "cut by the end of the archive");
     if (Enlaza(m.Fin(), std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido)), Enlace::Cabecera)) {
         EscribePlano(m);
         return Acepta(m);
