@@ -550,10 +550,13 @@ void EscribeParcial(Hallado& m, uint64_t hay, const char* causa)
 
 // ---- Repairs ---------------------------------------------------------------------
 
-void AnotaReparacion(Hallado& m, const char* campo, uint32_t decia)
+// The header's size campo (called nombre) set to bueno, and the repair noted.
+bool Repara(Hallado& m, uint32_t& campo, const char* nombre, uint32_t bueno)
 {
-    snprintf(m.reparacion, sizeof m.reparacion, "%s size repaired (the header said %lu)", campo,
-             static_cast<unsigned long>(decia));
+    snprintf(m.reparacion, sizeof m.reparacion, "%s size repaired (the header said %lu)", nombre,
+             static_cast<unsigned long>(campo));
+    campo = bueno;
+    return true;
 }
 
 // One size of an LZH header one bit off.  The original size: a decode with
@@ -571,22 +574,16 @@ bool ReparaLZH(Hallado& m)
             const uint32_t original = m.original ^ (uint32_t{1} << bit);
             if (original <= seguros && original + 8 > seguros &&
                 SonTamanosPlausibles(MetodoLZH, original, m.comprimido) &&
-                Verifica(m.Datos(), original, m.comprimido, hay).verificado) {
-                AnotaReparacion(m, "original", m.original);
-                m.original = original;
-                return true;
-            }
+                Verifica(m.Datos(), original, m.comprimido, hay).verificado)
+                return Repara(m, m.original, "original", original);
         }
     }
     for (int bit = 0; bit < 32; ++bit) {
         const uint32_t comprimido = m.comprimido ^ (uint32_t{1} << bit);
-        if (comprimido > hay || !SonTamanosPlausibles(MetodoLZH, m.original, comprimido) ||
-            !Enlaza(m.Datos() + comprimido, AlcanceCola, Enlace::Plausible) ||
-            !Verifica(m.Datos(), m.original, comprimido, hay).verificado)
-            continue;
-        AnotaReparacion(m, "packed", m.comprimido);
-        m.comprimido = comprimido;
-        return true;
+        if (comprimido <= hay && SonTamanosPlausibles(MetodoLZH, m.original, comprimido) &&
+            Enlaza(m.Datos() + comprimido, AlcanceCola, Enlace::Plausible) &&
+            Verifica(m.Datos(), m.original, comprimido, hay).verificado)
+            return Repara(m, m.comprimido, "packed", comprimido);
     }
     return false;
 }
@@ -595,8 +592,7 @@ bool ReparaLZH(Hallado& m)
 // one after which, and only after which, a member or the end begins.
 bool ReparaPlano(Hallado& m)
 {
-    const uint32_t diferencia = m.original ^ m.comprimido;
-    if (diferencia == 0 || (diferencia & (diferencia - 1)) != 0)
+    if (__builtin_popcount(m.original ^ m.comprimido) != 1)
         return false;
     auto enlaza = [&](uint32_t tamano) {
         return m.Datos() + tamano <= Tamano &&
@@ -605,9 +601,8 @@ bool ReparaPlano(Hallado& m)
     const bool porOriginal = enlaza(m.original);
     if (porOriginal == enlaza(m.comprimido))
         return false;
-    AnotaReparacion(m, porOriginal ? "packed" : "original", porOriginal ? m.comprimido : m.original);
-    m.original = m.comprimido = porOriginal ? m.original : m.comprimido;
-    return true;
+    return porOriginal ? Repara(m, m.comprimido, "packed", m.original)
+                       : Repara(m, m.original, "original", m.comprimido);
 }
 
 // ---- The walk ------------------------------------------------------------------------
