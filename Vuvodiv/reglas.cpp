@@ -138,7 +138,6 @@ static bool HayDatosTras(uint64_t cuantos)
 const char* CompruebaFinArchivo()
 {
     static char mensaje[4 * TamNombreArchivo + 80];
-    const char* nombre = EscapaArgumento(NombreArchivo);
     const char* formato = nullptr;
     const uint64_t trasFin = PosicionCabecera + TamCabecera;
     if (Fin == FinVacio)
@@ -151,7 +150,7 @@ const char* CompruebaFinArchivo()
         ErrorFatalCon("Can't read file '%s'", NombreArchivo);
     if (!formato)
         return nullptr;
-    snprintf(mensaje, sizeof mensaje, formato, nombre);
+    snprintf(mensaje, sizeof mensaje, formato, EscapaArgumento(NombreArchivo));
     return mensaje;
 }
 

@@ -1,29 +1,26 @@
-// Salvage: every member that damage left whole, from an archive that the
-// plain reader would give up on.  The format has no magic number, index or
-// checksum, so a member is only trusted when its bytes prove it:
+// Salvage: every member that damage left whole, from an archive the plain
+// reader gives up on.  The format has no magic number, index or checksum,
+// so a member is trusted only when its bytes prove it:
 //
-//   - The walk reads the archive front to back from its image in memory.  A
-//     member that follows one already accepted is in sequence: an LZH
-//     member is decoded straight into its output, a stored one copied.
+//   - The walk reads the archive's image in memory front to back.  A member
+//     that follows an accepted one is in sequence: an LZH member is decoded
+//     straight into its output, a stored one copied.
 //   - Where the walk breaks (a header that fails the rules, data that fails
 //     its decode, zeros that are no end header) a scan tries every later
-//     offset, cheapest rule first (type and method bytes, name, sizes, data
-//     inside the file), and takes the first candidate it can confirm: an LZH
-//     member by a full decode with exact bit accounting, a stored one only
-//     when what follows it links up (the end of the file, a true end
-//     header, or a short chain of headers reaching a decoded member).  A
-//     damaged member's stated size is not trusted: the scan starts right
-//     after its header's first byte.
+//     offset, cheapest rule first, and takes the first candidate it can
+//     confirm: an LZH member by a full decode with exact bit accounting, a
+//     stored one only when what follows it links up (the end of the file, a
+//     true end header, or a short chain of headers reaching a decoded
+//     member).  A damaged member's stated size is not trusted: the scan
+//     starts right after its header's first byte.
 //   - A size one bit off is repaired when the data proves it; a member cut
-//     by the end of the file or by a zeroed block keeps its verified prefix
-//     as NAME.partial; a stored member that a zeroed block overlaps is
-//     written as NAME.suspect.
+//     by the end of the file or a zeroed block keeps its verified prefix as
+//     NAME.partial; a stored member a zeroed block overlaps is NAME.suspect.
 //
-// Decoding is the plain decoder with its extra checks on (padding bits 0,
-// no position beyond the encoder's reach), fed from memory.  Every decode
-// stops at its first failed check, and the data decoded in all is capped at
-// a small multiple of the archive's size, so no file can make this slow.
-// Salvage runs on the main thread alone.
+// Decodes are the plain decoder with extra checks (padding bits 0, no
+// position beyond the encoder's reach), fed from memory; each stops at its
+// first failed check, and their data in all is capped at a small multiple
+// of the archive's size, so no file can make this slow.  Main thread only.
 
 #include "rescate.h"
 #include "vuvodiv.h"
@@ -74,9 +71,8 @@ bool HayDano() { return NoContados + Perdidos + Parciales + Sospechosos + Repara
 
 uint64_t Pos;                // where the walk stands; past 0, what led here vouches for a header
 
-// A member the walk or a scan found: the record of every member (its name
-// being the one to write, or "@" and the offset), where its header stands,
-// and what was repaired in it.
+// A member the walk or a scan found: its record (the name to write, or "@"
+// and the offset), where its header stands and what was repaired in it.
 struct Hallado : Miembro {
     uint64_t inicio;                  // of the header
     char reparacion[80];              // what was repaired, or ""
@@ -298,15 +294,13 @@ bool VerificaLZH(const Hallado& m)
     return Verifica(m.Datos(), m.original, m.comprimido, m.comprimido).verificado;
 }
 
-// Whether what starts at e, where a stored member's data ends, is what can
-// follow a member: the end of the file, the end header, or a member.  How
-// much a member there must show depends on what asks: a header with sizes
-// it can have, or stored sizes one bit apart that a repair may mend (the
-// walk, in sequence), the first alone (a repair), or, for a member found
-// by a scan, a chain
-// of at most a few headers that ends at the end or at a decoded LZH member.
-// An LZH member on the way that fails its decode is passed by its stated
-// size: only where the chain ends is trusted.
+// Whether what starts at e, where a stored member's data ends, can follow a
+// member: the end of the file, the end header, or a member.  What a member
+// there must show depends on who asks: the walk in sequence, a header (or
+// stored sizes one bit apart, which a repair may mend); a repair, a header;
+// a member found by a scan, a chain of a few headers that ends at the end
+// or at a decoded LZH member (one that fails its decode on the way is
+// passed by its stated size: only where the chain ends is trusted).
 enum class Enlace { Cabecera, Plausible, Cadena };
 
 bool Enlaza(uint64_t e, uint64_t alcance, Enlace clase, int saltos = 0)
@@ -395,17 +389,14 @@ uint64_t BloqueCero(uint64_t desde, uint64_t hasta)
 // ---- What is written ------------------------------------------------------------
 
 char Final[TamNombre + 16];   // the last step of the name and its suffix
-const char* Sufijo = "";
 
-// The names this run has written, by a hash of the name and suffix: a
-// later member of the same name (a name a damaged bit turned into another
-// member's) is written by its offset rather than over the first.  When the
-// table is full, names are no longer compared.
+// The names written, by a hash of name and suffix: on a damaged archive a
+// later member of the same name (a damaged bit may make one) is written by
+// its offset, not over the first.  A full table compares no more names.
 constexpr int TamEscritos = 8192;
 uint64_t Escritos[TamEscritos];
 
-// Whether the name with sufijo was written before; anota: it is noted as
-// written now.
+// Whether the name with sufijo was written before; anota: it is now.
 bool Escrito(const char* nombre, const char* sufijo, bool anota)
 {
     uint64_t h = 14695981039346656037u;
@@ -432,8 +423,7 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
     if (ModoElegido->destino != AArchivo || !EstaSeleccionado(m.visible))
         return nullptr;
     // On an archive not known to be damaged a name met twice is what the
-    // packer wrote: the later member replaces the earlier, as in a plain
-    // restore.
+    // packer wrote: the later member replaces the earlier, as in a restore.
     if (HayDano() && Escrito(m.nombre, sufijo, false)) {
         snprintf(m.nombre, sizeof m.nombre, "@%08llx", static_cast<unsigned long long>(m.inicio));
         EscapaNombre(m.nombre, m.visible);
@@ -444,7 +434,6 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
         return nullptr;
     }
     snprintf(Final, sizeof Final, "%s%s", ultimo, sufijo);
-    Sufijo = sufijo;
     if (SinReemplazo && ExisteEnDestino(m, Final)) {
         CierraRuta(m);
         *motivo = "skipped: the file exists";
@@ -466,7 +455,8 @@ FILE* AbreArchivo(Hallado& m, const char* sufijo, const char** motivo)
 // Keeps or drops the member's file, and prints its line when it was chosen.
 // A member refused (its path blocked, a link, the archive itself) is not
 // restored, as in a plain restore; one skipped by -n is.
-void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo, const char* estado)
+void CierraSalida(FILE* archivo, Hallado& m, const char* sufijo, bool conservar, const char* motivo,
+                  const char* estado)
 {
     if (archivo) {
         if (!conservar) {
@@ -476,7 +466,7 @@ void CierraSalida(FILE* archivo, Hallado& m, bool conservar, const char* motivo,
             CierraRuta(m);
             ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{error});
         } else {
-            Escrito(m.nombre, Sufijo, true);
+            Escrito(m.nombre, sufijo, true);
         }
         CierraRuta(m);
     }
@@ -520,7 +510,7 @@ bool Vuelca(Hallado& m, const char* sufijo, uint64_t cuantos, uint64_t hay, cons
     }
     char estado[TamNombreVisible + 96];
     snprintf(estado, sizeof estado, "%skept as '%s%s'", causa, m.visible, sufijo);
-    CierraSalida(archivo, m, bien, motivo, *sufijo ? estado : "restored");
+    CierraSalida(archivo, m, sufijo, bien, motivo, *sufijo ? estado : "restored");
     return bien;
 }
 
