@@ -630,12 +630,14 @@ void SigueLZH(Hallado& m)
     Salta(m.inicio, tamanos ? "damaged data of" : "damaged header of", m.visible);
 }
 
-void EscribePlano(Hallado& m)
+// A stored member written and accepted; its attempt's tail may follow.
+void AceptaPlano(Hallado& m)
 {
     const bool sospechoso = BloqueCero(m.Datos(), m.Fin()) != Ninguno;
     Sospechosos += sospechoso;
     Vuelca(m, sospechoso ? ".suspect" : "", m.comprimido, m.comprimido, "a zeroed block overlaps it: ");
     AlcanceCola = std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido));
+    Acepta(m);
 }
 
 // A stored member in sequence: nothing in its data can be checked, but
@@ -645,18 +647,17 @@ void EscribePlano(Hallado& m)
 // there means this one is not what its header says.
 // At the start of the file nothing vouches for the header: a member must
 // be confirmed after it.
-void SiguePlano(Hallado& m, bool principio)
+void SiguePlano(Hallado& m)
 {
+    const bool principio = m.inicio == 0;
     if (m.original != m.comprimido && !ReparaPlano(m)) {
         Pierde(m, "damaged header");
         return Salta(m.inicio, "damaged header of", m.visible);
     }
     if (m.Fin() > Tamano)
         return EscribeParcial(m, Tamano - m.Datos(), "cut by the end of the archive");
-    if (Enlaza(m.Fin(), std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido)), Enlace::Cabecera)) {
-        EscribePlano(m);
-        return Acepta(m);
-    }
+    if (Enlaza(m.Fin(), std::max(AlcanceCola, m.Datos() + AlcanceIntento(m.comprimido)), Enlace::Cabecera))
+        return AceptaPlano(m);
     const uint64_t q = Busca(m.inicio + 1, true);
     // An empty member that nothing vouches for and that zeros follow is the
     // last bytes of a shifted member read with the start of the end header.
@@ -667,8 +668,7 @@ void SiguePlano(Hallado& m, bool principio)
     } else if (vacio || (principio && (q < m.Fin() || q == Tamano))) {
         NoContado(m.inicio, q, "bytes that are no member", nullptr);
     } else {
-        EscribePlano(m);
-        Acepta(m);
+        AceptaPlano(m);
         NoContado(m.Fin(), q, "damaged bytes after", m.visible);
     }
     Pos = q;
@@ -703,7 +703,7 @@ void Camina()
         if (m.metodo == MetodoLZH)
             SigueLZH(m);
         else
-            SiguePlano(m, principio);
+            SiguePlano(m);
     }
 }
 
