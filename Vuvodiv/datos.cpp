@@ -50,21 +50,9 @@ void PreparaMiembro(Miembro& m)
     m.truncado = m.danado = m.enVivo = false;
     m.errorLectura = m.errorEscritura = 0;
     m.salida = nullptr;
-    switch (m.tipo) {
-    case TipoBinario:
-    case TipoTexto:
-        m.traducir = m.cuidaCR = false;
-        break;
-    case TipoTextoSinCR:
-        m.traducir = false;
-        m.cuidaCR = true;
-        break;
-    case TipoTextoTraducido:
-        m.traducir = true;
-        m.cuidaCR = false;
-        break;
-    default:   // 4..255: the previous member's conversion holds
-        break;
+    if (m.tipo <= TipoTextoTraducido) {   // 4..255: the previous member's conversion holds
+        m.traducir = m.tipo == TipoTextoTraducido;
+        m.cuidaCR = m.tipo == TipoTextoSinCR;
     }
 }
 
