@@ -171,12 +171,16 @@ bool EstaSeleccionado(const char* nombreVisible)
     return elegido;
 }
 
-const char* SiguienteSinMiembro(int* i)
+int InformaNombresSinMiembro()
 {
-    for (; *i < NumSeleccion; ++*i)
-        if (!Usado[*i])
-            return Seleccion[(*i)++];
-    return nullptr;
+    int cuenta = 0;
+    for (int i = 0; i < NumSeleccion; ++i) {
+        if (!Usado[i]) {
+            InformaFallo(EscapaArgumento(Seleccion[i]), "not in the archive", false);
+            ++cuenta;
+        }
+    }
+    return cuenta;
 }
 
 }  // namespace vuvodiv

@@ -54,9 +54,8 @@ int LeeOpciones(int argc, char* argv[]);
 // Whether the member shown as nombreVisible is chosen; a name that picks it
 // is marked as used.
 bool EstaSeleccionado(const char* nombreVisible);
-// The given names that picked no member, one per call from *i = 0 on;
-// nullptr after the last.
-const char* SiguienteSinMiembro(int* i);
+// Reports each given name that picked no member; returns how many.
+int InformaNombresSinMiembro();
 void Presenta();
 [[noreturn]] void MuestraUso();
 
@@ -282,8 +281,6 @@ void OmiteMiembro(Miembro& m);   // -n and the file exists
 // A failure that is no member's (a name that matched none, an unknown
 // method in the listing): its line, or a line on standard error when quiet.
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito);
-// Reports each given name that picked no member; returns how many.
-int InformaNombresSinMiembro();
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
 
