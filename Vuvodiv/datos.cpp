@@ -129,14 +129,23 @@ void PasaResto(Miembro& m)
         ReportaCorte(&m);
 }
 
+bool MideResto(int64_t* quedan)
+{
+    const off_t aqui = ftello(Entrada);
+    struct stat datos;
+    if (aqui < 0 || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
+        return false;
+    *quedan = datos.st_size - aqui;
+    return true;
+}
+
 // Data cut short is found by the archive's size, as reading would find it.
 void SaltaDatos(Miembro& m)
 {
-    off_t resto = static_cast<off_t>(m.comprimido - m.leidos);
-    off_t aqui = ftello(Entrada);
-    struct stat datos;
-    if (aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode)) {
-        if (aqui + resto > datos.st_size)
+    const off_t resto = static_cast<off_t>(m.comprimido - m.leidos);
+    int64_t quedan;
+    if (MideResto(&quedan)) {
+        if (resto > quedan)
             ReportaCorte(&m);
         if (fseeko(Entrada, resto, SEEK_CUR) == 0) {
             m.leidos = m.comprimido;

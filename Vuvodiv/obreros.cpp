@@ -28,7 +28,6 @@
 #include <pthread.h>
 #include <strings.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vuvodiv {
@@ -128,8 +127,8 @@ void IniciaObreros(Decodificador& propio)
     MiembrosDeObreros = 0;
     Repartir = true;
     const int hilos = HilosPedidos;
-    struct stat datos;
-    if (hilos <= 1 || !ModoElegido->conHilos || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
+    int64_t quedan;
+    if (hilos <= 1 || !ModoElegido->conHilos || !MideResto(&quedan))
         return;
     if (ModoElegido->destino == ANinguna)
         AbreSumidero();   // opened here, before any thread writes to it
@@ -175,11 +174,9 @@ bool CabeEnArchivo(Miembro& m)
 {
     if (NumObreros == 0 || !Repartir)
         return false;
-    const off_t aqui = ftello(Entrada);
-    struct stat datos;
-    m.posicion = aqui;
-    return aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode) &&
-           aqui + static_cast<off_t>(m.comprimido) <= datos.st_size;
+    int64_t quedan;
+    m.posicion = ftello(Entrada);
+    return MideResto(&quedan) && m.comprimido <= quedan;
 }
 
 void DejaDeRepartir() { Repartir = false; }

@@ -117,6 +117,9 @@ void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos);
 // Standard output took every byte written to it, or the run stops with
 // "Can't write to standard output" and the reason.
 void CompruebaSalidaEstandar();
+// Whether the archive is a regular file, whose size says where it ends:
+// *quedan is then how many of its bytes are left to read.
+bool MideResto(int64_t* quedan);
 // Passes over the rest of the member's data, seeking when the archive is a
 // regular file; data cut short by the end of the archive is fatal.
 void SaltaDatos(Miembro& m);
