@@ -220,16 +220,15 @@ bool ChocaConPendiente(const Miembro& m)
 
 void Entrega(const Miembro& m)
 {
-    const uint64_t puesto = Ultimo % static_cast<uint64_t>(Capacidad);
-    Miembro& copia = Cola[puesto].miembro;
-    copia = m;
-    copia.descriptor = fileno(Entrada);
-    Cola[puesto].inicio = m.posicion;
-    Cola[puesto].rehacer = false;
+    Puesto& p = EnCola(Ultimo);
+    p.miembro = m;
+    p.miembro.descriptor = fileno(Entrada);
+    p.inicio = m.posicion;
+    p.rehacer = false;
     if (ModoElegido->destino == AArchivo)
-        setvbuf(copia.salida, BufferSalida[puesto], _IOFBF, TamBufferSalida);
+        setvbuf(p.miembro.salida, BufferSalida[&p - Cola], _IOFBF, TamBufferSalida);
     pthread_mutex_lock(&CerrojoCola);
-    Cola[puesto].hecho = false;
+    p.hecho = false;
     ++Ultimo;
     pthread_cond_signal(&HayTrabajo);
     pthread_mutex_unlock(&CerrojoCola);
