@@ -24,23 +24,18 @@ static int Proporcion(uint64_t comprimido, uint64_t original)
     return static_cast<int>(static_cast<double>(comprimido) / static_cast<double>(original) * 100.0 + 0.5);
 }
 
-static void NombraTipo(char* texto, size_t tamano, uint8_t tipo)
-{
-    static const char* const nombres[] = {"binary", "text", "text-nocr", "translated"};
-    if (tipo < sizeof nombres / sizeof nombres[0])
-        snprintf(texto, tamano, "%s", nombres[tipo]);
-    else
-        snprintf(texto, tamano, "%u", static_cast<unsigned>(tipo));
-}
+static const char* const NombresTipo[] = {"binary", "text", "text-nocr", "translated"};
+static const char* const NombresMetodo[] = {"stored", "LZH"};   // MetodoPlano, MetodoLZH
 
-static void NombraMetodo(char* texto, size_t tamano, uint8_t metodo)
+// A header field's word: its name, or its number after sinNombre.
+template <unsigned N>
+static void NombraCampo(char* texto, size_t tamano, unsigned valor, const char* const (&nombres)[N],
+                        const char* sinNombre)
 {
-    if (metodo == MetodoPlano)
-        snprintf(texto, tamano, "stored");
-    else if (metodo == MetodoLZH)
-        snprintf(texto, tamano, "LZH");
+    if (valor < N)
+        snprintf(texto, tamano, "%s", nombres[valor]);
     else
-        snprintf(texto, tamano, "method-%u", static_cast<unsigned>(metodo));
+        snprintf(texto, tamano, "%s%u", sinNombre, valor);
 }
 
 static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
@@ -73,8 +68,8 @@ void ListaMiembro(Miembro& m)
                      "Ratio");
     SaltaDatos(m);   // before the line: a member cut short is reported instead
     char tipo[16], metodo[24];
-    NombraTipo(tipo, sizeof tipo, m.tipo);
-    NombraMetodo(metodo, sizeof metodo, m.metodo);
+    NombraCampo(tipo, sizeof tipo, m.tipo, NombresTipo, "");
+    NombraCampo(metodo, sizeof metodo, m.metodo, NombresMetodo, "method-");
     EscribeLinea("%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "", tipo, metodo,
                  static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
                  Proporcion(m.comprimido, m.original));
