@@ -216,8 +216,7 @@ static inline void CopiaCoincidencia(Decodificador& d, int inicio, int distancia
 // damaged or cut; returns the write position.
 static int DecodificaMiembro(Miembro& m, Decodificador& d)
 {
-    for (int i = 0; i < InicioEscritura; ++i)
-        d.historia[i] = RellenoVentana;
+    memset(d.historia, RellenoVentana, InicioEscritura);
     int r = InicioEscritura;
     d.inicioBloque = r;
     uint32_t producidos = 0;
