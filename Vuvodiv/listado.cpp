@@ -8,8 +8,6 @@
 
 #include "vuvodiv.h"
 
-#include <cstdarg>
-
 namespace vuvodiv {
 
 static uint64_t TotalOriginal;
@@ -38,20 +36,6 @@ static void NombraCampo(char* texto, size_t tamano, unsigned valor, const char* 
         snprintf(texto, tamano, "%s%u", sinNombre, valor);
 }
 
-static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
-static void EscribeLinea(const char* formato, ...)
-{
-    char linea[TamNombreVisible + 80];
-    va_list argumentos;
-    va_start(argumentos, formato);
-    vsnprintf(linea, sizeof linea, formato, argumentos);
-    va_end(argumentos);
-    if (Consola)
-        Mensaje("\n%s", linea);
-    else
-        printf("%s\n", linea);
-}
-
 // The name takes 14 columns on the terminal, whatever bytes its characters
 // take.
 constexpr int AnchoColumnaNombre = 14;
@@ -63,16 +47,20 @@ static int Relleno(const char* visible)
 
 void ListaMiembro(Miembro& m)
 {
-    if (Listados++ == 0 && Consola)
-        EscribeLinea("%-14s  %-10s  %-10s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
-                     "Ratio");
+    if (Listados++ == 0)
+        Mensaje("\n%-14s  %-10s  %-10s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed", "Ratio");
     SaltaDatos(m);   // before the line: a member cut short is reported instead
     char tipo[16], metodo[24];
     NombraCampo(tipo, sizeof tipo, m.tipo, NombresTipo, "");
     NombraCampo(metodo, sizeof metodo, m.metodo, NombresMetodo, "method-");
-    EscribeLinea("%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "", tipo, metodo,
-                 static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
-                 Proporcion(m.comprimido, m.original));
+    char linea[TamNombreVisible + 80];
+    snprintf(linea, sizeof linea, "%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "",
+             tipo, metodo, static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
+             Proporcion(m.comprimido, m.original));
+    if (Consola)
+        Mensaje("\n%s", linea);
+    else
+        printf("%s\n", linea);
     if (m.metodo != MetodoPlano && m.metodo != MetodoLZH) {
         ++MiembrosNoRestaurados;
         if (!Consola) {   // the line itself says it otherwise
@@ -89,10 +77,9 @@ void ListaTotales()
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
              Listados == 1 ? "" : "s");
-    if (Consola)
-        EscribeLinea("%-14s  %-10s  %-10s  %10llu  %10llu  %4d%%", miembros, "", "",
-                     static_cast<unsigned long long>(TotalOriginal),
-                     static_cast<unsigned long long>(TotalComprimido), Proporcion(TotalComprimido, TotalOriginal));
+    Mensaje("\n%-14s  %-10s  %-10s  %10llu  %10llu  %4d%%", miembros, "", "",
+            static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
+            Proporcion(TotalComprimido, TotalOriginal));
     Listados = 0;
     TotalOriginal = TotalComprimido = 0;
 }
