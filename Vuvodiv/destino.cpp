@@ -30,14 +30,13 @@ static void CreaCarpetaDestino()
     const int largo = snprintf(ruta, sizeof ruta, "%s", CarpetaDestino);
     if (largo < 0 || largo >= static_cast<int>(sizeof ruta))
         ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{ENAMETOOLONG});
-    for (char* p = ruta + 1;; ++p) {
-        const bool fin = *p == '\0';
-        if (!fin && *p != '/')
-            continue;
-        *p = '\0';
+    // Each '/' but a leading one ends a folder, and so does the end.
+    for (char* p = strchr(ruta + (largo > 0), '/');; p = strchr(p + 1, '/')) {
+        if (p)
+            *p = '\0';
         if (mkdir(ruta, 0777) != 0 && errno != EEXIST)
             ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{errno});
-        if (fin)
+        if (!p)
             return;
         *p = '/';
     }
