@@ -126,13 +126,12 @@ void IniciaObreros(Decodificador& propio)
     Primero = Siguiente = Ultimo = 0;
     MiembrosDeObreros = 0;
     Repartir = true;
-    const int hilos = HilosPedidos;
     int64_t quedan;
-    if (hilos <= 1 || !ModoElegido->conHilos || !MideResto(&quedan))
+    if (HilosPedidos <= 1 || !ModoElegido->conHilos || !MideResto(&quedan))
         return;
     if (ModoElegido->destino == ANinguna)
         AbreSumidero();   // opened here, before any thread writes to it
-    Capacidad = 2 * hilos;
+    Capacidad = 2 * HilosPedidos;
     if (ModoElegido->destino == AArchivo)
         Capacidad = std::min(Capacidad, (DescriptoresLibres(2 * Capacidad + 1) - 1) / 2);
     if (Capacidad < 2)
@@ -142,7 +141,7 @@ void IniciaObreros(Decodificador& propio)
     sigset_t todas, previas;
     sigfillset(&todas);
     pthread_sigmask(SIG_SETMASK, &todas, &previas);
-    for (; NumObreros < hilos - 1; ++NumObreros)   // and the main thread
+    for (; NumObreros < HilosPedidos - 1; ++NumObreros)   // and the main thread
         if (pthread_create(&Obreros[NumObreros], nullptr, TrabajaObrero, &DeObrero[NumObreros]) != 0)
             break;
     pthread_sigmask(SIG_SETMASK, &previas, nullptr);
