@@ -57,9 +57,8 @@ void AbreDestino()
 }
 
 // One folder of a member's path, opened below m.carpeta without
-// following a link, and made first when it is missing.  -1 with *motivo
-// when the member cannot go there, or (not solo) with *motivo nullptr when
-// space or descriptors ran out.
+// following a link, and made first when it is missing; -1 as PreparaRuta
+// fails.
 static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo,
                              bool solo)
 {

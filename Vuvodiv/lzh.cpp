@@ -26,8 +26,6 @@
 namespace vuvodiv {
 
 // ---- Position code -------------------------------------------------------------
-// Indexed by the next 8 bits of the stream: the upper 6 bits u of the
-// position whose code those bits begin with, and that code's length.
 
 struct TablasPosicion {
     uint8_t codigo[256];

@@ -67,12 +67,10 @@ constexpr const char* NombreEntradaEstandar = "(standard input)";
 void NombraArchivo(const char* base);
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
-// A member as its header describes it and as one thread restores it.  The
-// main thread reads each header into its own record; a member handed out
-// is copied into a slot of the pool, and the thread that takes it works on
-// that slot alone until it is marked done.  The text conversion stays in
-// the main thread's record from member to member: a type of 4 or more keeps
-// the previous member's.
+// A member as its header describes it and as one thread restores it (a
+// member handed out is copied into a slot of the pool, obreros.cpp).  The
+// text conversion stays in the main thread's record from member to member:
+// a type of 4 or more keeps the previous member's.
 struct Miembro {
     char nombre[TamNombre + 1];       // the 12-byte field and a terminator, '_' read as '.'
     char visible[TamNombreVisible];   // as the console shows it (control bytes escaped)
@@ -222,8 +220,6 @@ void DescartaSalida(Miembro& m);
 bool ConfirmaSalida(Miembro& m, bool solo);
 
 // ---- Several members at once (obreros.cpp) ---------------------------------------
-// Restoring and testing hand whole members to a fixed pool of threads; the
-// main thread decodes one too rather than wait, with its own decoder.
 constexpr int MaxObreros = MaxTemporales / 2;
 // Starts the threads when HilosPedidos, the mode, the archive and the free
 // descriptors allow.
@@ -262,10 +258,8 @@ void LiberaPrimero();
 void RehacePendientes();
 
 // ---- Member lines (lineas.cpp) ---------------------------------------------------
-// Every member's line, in archive order: a line for the member being read
-// is begun only after every member handed out before it is finished (its
-// line, its file), and a fatal error finishes them first too (this room
-// holds AntesDeFatal while the archive is read).
+// Every member's line, in archive order (this room holds AntesDeFatal
+// while the archive is read).
 void AbreLineas();
 void CierraLineas();
 // Finishes every member handed out; finishes those already decoded, and
