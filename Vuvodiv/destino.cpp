@@ -105,15 +105,11 @@ const char* PreparaRuta(Miembro& m, const char** motivo, bool solo)
     struct stat datos;
     if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) != 0)
         return paso;
-    if (datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino) {
-        *motivo = "it would replace the archive";
-        return nullptr;
-    }
-    if (S_ISDIR(datos.st_mode)) {
-        *motivo = "a folder of its name is in the way";
-        return nullptr;
-    }
-    return paso;
+    const bool esArchivo = datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino;
+    if (!esArchivo && !S_ISDIR(datos.st_mode))
+        return paso;
+    *motivo = esArchivo ? "it would replace the archive" : "a folder of its name is in the way";
+    return nullptr;
 }
 
 bool ExisteEnDestino(const Miembro& m, const char* ultimo)
