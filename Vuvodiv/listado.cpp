@@ -8,6 +8,8 @@
 
 #include "vuvodiv.h"
 
+#include <algorithm>
+
 namespace vuvodiv {
 
 static uint64_t TotalOriginal;
@@ -39,11 +41,6 @@ static void NombraCampo(char* texto, size_t tamano, unsigned valor, const char* 
 // The name takes 14 columns on the terminal, whatever bytes its characters
 // take.
 constexpr int AnchoColumnaNombre = 14;
-static int Relleno(const char* visible)
-{
-    const int ancho = AnchoVisible(visible);
-    return ancho < AnchoColumnaNombre ? AnchoColumnaNombre - ancho : 0;
-}
 
 void ListaMiembro(Miembro& m)
 {
@@ -54,8 +51,8 @@ void ListaMiembro(Miembro& m)
     NombraCampo(tipo, sizeof tipo, m.tipo, NombresTipo, "");
     NombraCampo(metodo, sizeof metodo, m.metodo, NombresMetodo, "method-");
     char linea[TamNombreVisible + 80];
-    snprintf(linea, sizeof linea, "%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "",
-             tipo, metodo, static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
+    snprintf(linea, sizeof linea, "%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible,
+             std::max(0, AnchoColumnaNombre - AnchoVisible(m.visible)), "", tipo, metodo, static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
              Proporcion(m.comprimido, m.original));
     if (Consola)
         Mensaje("\n%s", linea);
