@@ -32,14 +32,19 @@
 
 namespace vuvodiv {
 
+constexpr int TamBufferSalida = 4096;
+
 // A slot's record is the main thread's until it is handed out, the taking
 // thread's from then until hecho is set (under CerrojoCola), and the main
-// thread's again after.
+// thread's again after.  Its output buffer is given to its stream by the
+// main thread, so that the threads allocate nothing (a thread that did
+// would get an arena of its own).
 struct Puesto {
     Miembro miembro;
     int64_t inicio;   // where its data starts in the archive
     bool hecho;
     bool rehacer;     // its output was thrown away: restored again alone
+    char bufferSalida[TamBufferSalida];
 };
 
 constexpr int MaxCola = 2 * MaxObreros;
@@ -52,12 +57,6 @@ static bool PararObreros;
 static bool Repartir;           // members may still be handed out
 static int ObrerosOcupados;     // threads decoding a member
 uint32_t MiembrosDeObreros;
-
-// Each slot's output buffer, given to its stream by the main thread, so
-// that the threads allocate nothing (a thread that did would get an arena
-// of its own).
-constexpr int TamBufferSalida = 4096;
-static char BufferSalida[MaxCola][TamBufferSalida];
 
 static int NumObreros;
 static pthread_t Obreros[MaxObreros];
@@ -225,7 +224,7 @@ void Entrega(const Miembro& m)
     p.inicio = m.posicion;
     p.rehacer = false;
     if (ModoElegido->destino == AArchivo)
-        setvbuf(p.miembro.salida, BufferSalida[&p - Cola], _IOFBF, TamBufferSalida);
+        setvbuf(p.miembro.salida, p.bufferSalida, _IOFBF, TamBufferSalida);
     pthread_mutex_lock(&CerrojoCola);
     p.hecho = false;
     ++Ultimo;
