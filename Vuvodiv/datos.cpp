@@ -9,6 +9,7 @@
 
 #include "rescate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -102,9 +103,7 @@ static size_t LeeDeMemoria(Miembro& m, uint8_t* destino, size_t cuantos)
 
 size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos)
 {
-    const size_t quedan = m.comprimido - m.leidos;
-    if (cuantos > quedan)
-        cuantos = quedan;
+    cuantos = std::min<size_t>(cuantos, m.comprimido - m.leidos);
     const size_t leidos = m.memoria           ? LeeDeMemoria(m, destino, cuantos)
                           : m.descriptor < 0 ? fread(destino, 1, cuantos, Entrada)
                                              : LeeEnPosicion(m, destino, cuantos);
