@@ -9,6 +9,7 @@
 
 #include "rescate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -50,21 +51,9 @@ void PreparaMiembro(Miembro& m)
     m.truncado = m.danado = m.enVivo = false;
     m.errorLectura = m.errorEscritura = 0;
     m.salida = nullptr;
-    switch (m.tipo) {
-    case TipoBinario:
-    case TipoTexto:
-        m.traducir = m.cuidaCR = false;
-        break;
-    case TipoTextoSinCR:
-        m.traducir = false;
-        m.cuidaCR = true;
-        break;
-    case TipoTextoTraducido:
-        m.traducir = true;
-        m.cuidaCR = false;
-        break;
-    default:   // 4..255: the previous member's conversion holds
-        break;
+    if (m.tipo <= TipoTextoTraducido) {   // 4..255: the previous member's conversion holds
+        m.traducir = m.tipo == TipoTextoTraducido;
+        m.cuidaCR = m.tipo == TipoTextoSinCR;
     }
 }
 
@@ -114,9 +103,7 @@ static size_t LeeDeMemoria(Miembro& m, uint8_t* destino, size_t cuantos)
 
 size_t LeeBloqueComprimido(Miembro& m, uint8_t* destino, size_t cuantos)
 {
-    const size_t quedan = m.comprimido - m.leidos;
-    if (cuantos > quedan)
-        cuantos = quedan;
+    cuantos = std::min<size_t>(cuantos, m.comprimido - m.leidos);
     const size_t leidos = m.memoria           ? LeeDeMemoria(m, destino, cuantos)
                           : m.descriptor < 0 ? fread(destino, 1, cuantos, Entrada)
                                              : LeeEnPosicion(m, destino, cuantos);
@@ -141,14 +128,23 @@ void PasaResto(Miembro& m)
         ReportaCorte(&m);
 }
 
+bool MideResto(int64_t* quedan)
+{
+    const off_t aqui = ftello(Entrada);
+    struct stat datos;
+    if (aqui < 0 || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
+        return false;
+    *quedan = datos.st_size - aqui;
+    return true;
+}
+
 // Data cut short is found by the archive's size, as reading would find it.
 void SaltaDatos(Miembro& m)
 {
-    off_t resto = static_cast<off_t>(m.comprimido - m.leidos);
-    off_t aqui = ftello(Entrada);
-    struct stat datos;
-    if (aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode)) {
-        if (aqui + resto > datos.st_size)
+    const off_t resto = static_cast<off_t>(m.comprimido - m.leidos);
+    int64_t quedan;
+    if (MideResto(&quedan)) {
+        if (resto > quedan)
             ReportaCorte(&m);
         if (fseeko(Entrada, resto, SEEK_CUR) == 0) {
             m.leidos = m.comprimido;

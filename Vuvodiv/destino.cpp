@@ -30,14 +30,13 @@ static void CreaCarpetaDestino()
     const int largo = snprintf(ruta, sizeof ruta, "%s", CarpetaDestino);
     if (largo < 0 || largo >= static_cast<int>(sizeof ruta))
         ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{ENAMETOOLONG});
-    for (char* p = ruta + 1;; ++p) {
-        const bool fin = *p == '\0';
-        if (!fin && *p != '/')
-            continue;
-        *p = '\0';
+    // Each '/' but a leading one ends a folder, and so does the end.
+    for (char* p = strchr(ruta + (largo > 0), '/');; p = strchr(p + 1, '/')) {
+        if (p)
+            *p = '\0';
         if (mkdir(ruta, 0777) != 0 && errno != EEXIST)
             ErrorFatalCon("Can't create folder '%s'", CarpetaDestino, Causa{errno});
-        if (fin)
+        if (!p)
             return;
         *p = '/';
     }
@@ -58,9 +57,8 @@ void AbreDestino()
 }
 
 // One folder of a member's path, opened below m.carpeta without
-// following a link, and made first when it is missing.  -1 with *motivo
-// when the member cannot go there, or (not solo) with *motivo nullptr when
-// space or descriptors ran out.
+// following a link, and made first when it is missing; -1 as PreparaRuta
+// fails.
 static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo,
                              bool solo)
 {
@@ -107,15 +105,11 @@ const char* PreparaRuta(Miembro& m, const char** motivo, bool solo)
     struct stat datos;
     if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) != 0)
         return paso;
-    if (datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino) {
-        *motivo = "it would replace the archive";
-        return nullptr;
-    }
-    if (S_ISDIR(datos.st_mode)) {
-        *motivo = "a folder of its name is in the way";
-        return nullptr;
-    }
-    return paso;
+    const bool esArchivo = datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino;
+    if (!esArchivo && !S_ISDIR(datos.st_mode))
+        return paso;
+    *motivo = esArchivo ? "it would replace the archive" : "a folder of its name is in the way";
+    return nullptr;
 }
 
 bool ExisteEnDestino(const Miembro& m, const char* ultimo)

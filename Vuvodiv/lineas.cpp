@@ -124,13 +124,4 @@ void OmiteMiembro(Miembro& m)
     SaltaDatos(m);
 }
 
-int InformaNombresSinMiembro()
-{
-    int cuenta = 0;
-    int i = 0;
-    for (const char* nombre; (nombre = SiguienteSinMiembro(&i)); ++cuenta)
-        InformaFallo(EscapaArgumento(nombre), "not in the archive", false);
-    return cuenta;
-}
-
 }  // namespace vuvodiv

@@ -8,7 +8,7 @@
 
 #include "vuvodiv.h"
 
-#include <cstdarg>
+#include <algorithm>
 
 namespace vuvodiv {
 
@@ -24,60 +24,40 @@ static int Proporcion(uint64_t comprimido, uint64_t original)
     return static_cast<int>(static_cast<double>(comprimido) / static_cast<double>(original) * 100.0 + 0.5);
 }
 
-static void NombraTipo(char* texto, size_t tamano, uint8_t tipo)
-{
-    static const char* const nombres[] = {"binary", "text", "text-nocr", "translated"};
-    if (tipo < sizeof nombres / sizeof nombres[0])
-        snprintf(texto, tamano, "%s", nombres[tipo]);
-    else
-        snprintf(texto, tamano, "%u", static_cast<unsigned>(tipo));
-}
+static const char* const NombresTipo[] = {"binary", "text", "text-nocr", "translated"};
+static const char* const NombresMetodo[] = {"stored", "LZH"};   // MetodoPlano, MetodoLZH
 
-static void NombraMetodo(char* texto, size_t tamano, uint8_t metodo)
+// A header field's word: its name, or its number after sinNombre.
+template <unsigned N>
+static void NombraCampo(char* texto, size_t tamano, unsigned valor, const char* const (&nombres)[N],
+                        const char* sinNombre)
 {
-    if (metodo == MetodoPlano)
-        snprintf(texto, tamano, "stored");
-    else if (metodo == MetodoLZH)
-        snprintf(texto, tamano, "LZH");
+    if (valor < N)
+        snprintf(texto, tamano, "%s", nombres[valor]);
     else
-        snprintf(texto, tamano, "method-%u", static_cast<unsigned>(metodo));
-}
-
-static void EscribeLinea(const char* formato, ...) __attribute__((format(printf, 1, 2)));
-static void EscribeLinea(const char* formato, ...)
-{
-    char linea[TamNombreVisible + 80];
-    va_list argumentos;
-    va_start(argumentos, formato);
-    vsnprintf(linea, sizeof linea, formato, argumentos);
-    va_end(argumentos);
-    if (Consola)
-        Mensaje("\n%s", linea);
-    else
-        printf("%s\n", linea);
+        snprintf(texto, tamano, "%s%u", sinNombre, valor);
 }
 
 // The name takes 14 columns on the terminal, whatever bytes its characters
 // take.
 constexpr int AnchoColumnaNombre = 14;
-static int Relleno(const char* visible)
-{
-    const int ancho = AnchoVisible(visible);
-    return ancho < AnchoColumnaNombre ? AnchoColumnaNombre - ancho : 0;
-}
 
 void ListaMiembro(Miembro& m)
 {
-    if (Listados++ == 0 && Consola)
-        EscribeLinea("%-14s  %-10s  %-10s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed",
-                     "Ratio");
+    if (Listados++ == 0)
+        Mensaje("\n%-14s  %-10s  %-10s  %10s  %10s  %5s", "Name", "Type", "Method", "Original", "Packed", "Ratio");
     SaltaDatos(m);   // before the line: a member cut short is reported instead
     char tipo[16], metodo[24];
-    NombraTipo(tipo, sizeof tipo, m.tipo);
-    NombraMetodo(metodo, sizeof metodo, m.metodo);
-    EscribeLinea("%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible, Relleno(m.visible), "", tipo, metodo,
-                 static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
-                 Proporcion(m.comprimido, m.original));
+    NombraCampo(tipo, sizeof tipo, m.tipo, NombresTipo, "");
+    NombraCampo(metodo, sizeof metodo, m.metodo, NombresMetodo, "method-");
+    char linea[TamNombreVisible + 80];
+    snprintf(linea, sizeof linea, "%s%*s  %-10s  %-10s  %10lu  %10lu  %4d%%", m.visible,
+             std::max(0, AnchoColumnaNombre - AnchoVisible(m.visible)), "", tipo, metodo, static_cast<unsigned long>(m.original), static_cast<unsigned long>(m.comprimido),
+             Proporcion(m.comprimido, m.original));
+    if (Consola)
+        Mensaje("\n%s", linea);
+    else
+        printf("%s\n", linea);
     if (m.metodo != MetodoPlano && m.metodo != MetodoLZH) {
         ++MiembrosNoRestaurados;
         if (!Consola) {   // the line itself says it otherwise
@@ -94,10 +74,9 @@ void ListaTotales()
     char miembros[32];
     snprintf(miembros, sizeof miembros, "%lu member%s", static_cast<unsigned long>(Listados),
              Listados == 1 ? "" : "s");
-    if (Consola)
-        EscribeLinea("%-14s  %-10s  %-10s  %10llu  %10llu  %4d%%", miembros, "", "",
-                     static_cast<unsigned long long>(TotalOriginal),
-                     static_cast<unsigned long long>(TotalComprimido), Proporcion(TotalComprimido, TotalOriginal));
+    Mensaje("\n%-14s  %-10s  %-10s  %10llu  %10llu  %4d%%", miembros, "", "",
+            static_cast<unsigned long long>(TotalOriginal), static_cast<unsigned long long>(TotalComprimido),
+            Proporcion(TotalComprimido, TotalOriginal));
     Listados = 0;
     TotalOriginal = TotalComprimido = 0;
 }

@@ -26,8 +26,6 @@
 namespace vuvodiv {
 
 // ---- Position code -------------------------------------------------------------
-// Indexed by the next 8 bits of the stream: the upper 6 bits u of the
-// position whose code those bits begin with, and that code's length.
 
 struct TablasPosicion {
     uint8_t codigo[256];
@@ -216,8 +214,7 @@ static inline void CopiaCoincidencia(Decodificador& d, int inicio, int distancia
 // damaged or cut; returns the write position.
 static int DecodificaMiembro(Miembro& m, Decodificador& d)
 {
-    for (int i = 0; i < InicioEscritura; ++i)
-        d.historia[i] = RellenoVentana;
+    memset(d.historia, RellenoVentana, InicioEscritura);
     int r = InicioEscritura;
     d.inicioBloque = r;
     uint32_t producidos = 0;

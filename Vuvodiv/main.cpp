@@ -46,22 +46,21 @@ static int Termina(const char* fin)
     int sinMiembro = InformaNombresSinMiembro();
     if (ModoElegido->salidaEsProducto)
         CompruebaSalidaEstandar();
-    if (fin && MiembrosNoRestaurados == 0 && sinMiembro == 0)
-        ErrorFatal(fin);
+    if (MiembrosNoRestaurados == 0 && sinMiembro == 0) {
+        if (fin)
+            ErrorFatal(fin);
+        Mensaje("\n\nDone\n");
+        return 0;
+    }
     if (fin)   // a line of its own before the fatal one
         fprintf(ConsolaErrores, Consola ? "\n%s" : "%s\n", fin);
     char mensaje[64];
-    if (MiembrosNoRestaurados > 0) {
+    if (MiembrosNoRestaurados > 0)
         snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
                  MiembrosNoRestaurados == 1 ? "" : "s", ModoElegido->fallidos);
-        ErrorFatal(mensaje);
-    }
-    if (sinMiembro > 0) {
+    else
         snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
-        ErrorFatal(mensaje);
-    }
-    Mensaje("\n\nDone\n");
-    return 0;
+    ErrorFatal(mensaje);
 }
 
 int main(int argc, char* argv[])

@@ -101,37 +101,24 @@ void ReabreSalida(Miembro& m)
 
 Apertura AbreSalida(Miembro& m, const char** motivo, bool solo)
 {
-    switch (ModoElegido->destino) {
-    case AArchivo:
+    if (ModoElegido->destino == AArchivo)
         return AbreArchivoMiembro(m, motivo, solo);
-    case ASalidaEstandar:
-        m.salida = stdout;
-        return Abierta;
-    case ANinguna:
-        m.salida = AbreSumidero();
-        return Abierta;
-    }
+    m.salida = ModoElegido->destino == ASalidaEstandar ? stdout : AbreSumidero();
     return Abierta;
 }
 
-// The stored copy by blocks, through the ring (free between members); at a
-// real end of file it stops without inventing the rest.
-static void CopiaPlano(Miembro& m, Decodificador& d)
-{
-    while (m.leidos < m.comprimido) {
-        const size_t leidos = LeeBloqueComprimido(m, d.historia, TamHistoria);
-        EscribeBloque(m, d.historia, leidos);
-    }
-}
-
+// A stored member is copied by blocks through the ring (free between
+// members), and at a real end of file stops without inventing the rest.
 void RestauraDatos(Miembro& m, Decodificador& d)
 {
-    if (m.metodo == MetodoPlano)
-        CopiaPlano(m, d);
-    else
+    const bool plano = m.metodo == MetodoPlano;
+    if (!plano)
         DecodificaLZH(m, d);
-    while (m.leidos < m.comprimido)
-        LeeBloqueComprimido(m, d.historia, TamHistoria);
+    while (m.leidos < m.comprimido) {
+        const size_t leidos = LeeBloqueComprimido(m, d.historia, TamHistoria);
+        if (plano)
+            EscribeBloque(m, d.historia, leidos);
+    }
 }
 
 // Damaged data is thrown away with its temporary file, so an older file of
@@ -148,19 +135,19 @@ void DescartaSalida(Miembro& m)
 
 bool ConfirmaSalida(Miembro& m, bool solo)
 {
-    if (ModoElegido->destino == AArchivo) {
-        const bool confirmado = ConfirmaTemporal(m.salida, m.nombre + m.ultimo);
-        const int causa = m.errorEscritura != 0 ? m.errorEscritura : errno;
-        m.salida = nullptr;   // closed and removed either way: the fatal path must not see it
-        if (!confirmado && !solo && SonRecursosAgotados(causa))
-            return false;
-        if (!confirmado)
-            ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{causa});
-        CierraRuta(m);
-    } else if (ModoElegido->destino == ASalidaEstandar) {
+    FILE* salida = m.salida;
+    m.salida = nullptr;   // closed and removed either way: the fatal path must not see it
+    if (ModoElegido->destino == ASalidaEstandar)
         CompruebaSalidaEstandar();
-    }
-    m.salida = nullptr;
+    if (ModoElegido->destino != AArchivo)
+        return true;
+    const bool confirmado = ConfirmaTemporal(salida, m.nombre + m.ultimo);
+    const int causa = m.errorEscritura != 0 ? m.errorEscritura : errno;
+    if (!confirmado && !solo && SonRecursosAgotados(causa))
+        return false;
+    if (!confirmado)
+        ErrorFatalCon("Can't write file '%s'", m.nombre, Causa{causa});
+    CierraRuta(m);
     return true;
 }
 

@@ -28,19 +28,23 @@
 #include <pthread.h>
 #include <strings.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vuvodiv {
 
+constexpr int TamBufferSalida = 4096;
+
 // A slot's record is the main thread's until it is handed out, the taking
 // thread's from then until hecho is set (under CerrojoCola), and the main
-// thread's again after.
+// thread's again after.  Its output buffer is given to its stream by the
+// main thread, so that the threads allocate nothing (a thread that did
+// would get an arena of its own).
 struct Puesto {
     Miembro miembro;
     int64_t inicio;   // where its data starts in the archive
     bool hecho;
     bool rehacer;     // its output was thrown away: restored again alone
+    char bufferSalida[TamBufferSalida];
 };
 
 constexpr int MaxCola = 2 * MaxObreros;
@@ -53,12 +57,6 @@ static bool PararObreros;
 static bool Repartir;           // members may still be handed out
 static int ObrerosOcupados;     // threads decoding a member
 uint32_t MiembrosDeObreros;
-
-// Each slot's output buffer, given to its stream by the main thread, so
-// that the threads allocate nothing (a thread that did would get an arena
-// of its own).
-constexpr int TamBufferSalida = 4096;
-static char BufferSalida[MaxCola][TamBufferSalida];
 
 static int NumObreros;
 static pthread_t Obreros[MaxObreros];
@@ -127,13 +125,12 @@ void IniciaObreros(Decodificador& propio)
     Primero = Siguiente = Ultimo = 0;
     MiembrosDeObreros = 0;
     Repartir = true;
-    const int hilos = HilosPedidos;
-    struct stat datos;
-    if (hilos <= 1 || !ModoElegido->conHilos || fstat(fileno(Entrada), &datos) != 0 || !S_ISREG(datos.st_mode))
+    int64_t quedan;
+    if (HilosPedidos <= 1 || !ModoElegido->conHilos || !MideResto(&quedan))
         return;
     if (ModoElegido->destino == ANinguna)
         AbreSumidero();   // opened here, before any thread writes to it
-    Capacidad = 2 * hilos;
+    Capacidad = 2 * HilosPedidos;
     if (ModoElegido->destino == AArchivo)
         Capacidad = std::min(Capacidad, (DescriptoresLibres(2 * Capacidad + 1) - 1) / 2);
     if (Capacidad < 2)
@@ -143,7 +140,7 @@ void IniciaObreros(Decodificador& propio)
     sigset_t todas, previas;
     sigfillset(&todas);
     pthread_sigmask(SIG_SETMASK, &todas, &previas);
-    for (; NumObreros < hilos - 1; ++NumObreros)   // and the main thread
+    for (; NumObreros < HilosPedidos - 1; ++NumObreros)   // and the main thread
         if (pthread_create(&Obreros[NumObreros], nullptr, TrabajaObrero, &DeObrero[NumObreros]) != 0)
             break;
     pthread_sigmask(SIG_SETMASK, &previas, nullptr);
@@ -175,11 +172,9 @@ bool CabeEnArchivo(Miembro& m)
 {
     if (NumObreros == 0 || !Repartir)
         return false;
-    const off_t aqui = ftello(Entrada);
-    struct stat datos;
-    m.posicion = aqui;
-    return aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode) &&
-           aqui + static_cast<off_t>(m.comprimido) <= datos.st_size;
+    int64_t quedan;
+    m.posicion = ftello(Entrada);
+    return MideResto(&quedan) && m.comprimido <= quedan;
 }
 
 void DejaDeRepartir() { Repartir = false; }
@@ -223,16 +218,15 @@ bool ChocaConPendiente(const Miembro& m)
 
 void Entrega(const Miembro& m)
 {
-    const uint64_t puesto = Ultimo % static_cast<uint64_t>(Capacidad);
-    Miembro& copia = Cola[puesto].miembro;
-    copia = m;
-    copia.descriptor = fileno(Entrada);
-    Cola[puesto].inicio = m.posicion;
-    Cola[puesto].rehacer = false;
+    Puesto& p = EnCola(Ultimo);
+    p.miembro = m;
+    p.miembro.descriptor = fileno(Entrada);
+    p.inicio = m.posicion;
+    p.rehacer = false;
     if (ModoElegido->destino == AArchivo)
-        setvbuf(copia.salida, BufferSalida[puesto], _IOFBF, TamBufferSalida);
+        setvbuf(p.miembro.salida, p.bufferSalida, _IOFBF, TamBufferSalida);
     pthread_mutex_lock(&CerrojoCola);
-    Cola[puesto].hecho = false;
+    p.hecho = false;
     ++Ultimo;
     pthread_cond_signal(&HayTrabajo);
     pthread_mutex_unlock(&CerrojoCola);

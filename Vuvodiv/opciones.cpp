@@ -8,6 +8,7 @@
 #include "procesadores.h"
 #include "rescate.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fnmatch.h>
@@ -47,7 +48,7 @@ void NombraArchivo(const char* base)
 }
 
 int NumSeleccion;
-static const char* Seleccion[MaxSeleccion];
+static char* const* Seleccion;
 static bool Usado[MaxSeleccion];
 
 void Presenta()
@@ -128,10 +129,8 @@ int LeeOpciones(int argc, char* argv[])
     NumSeleccion = 0;
     int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
                           AplicaOpcion);
-    if (HilosPedidos == 0) {
-        const int cpus = CuentaProcesadores();
-        HilosPedidos = cpus < MaxObreros ? cpus : MaxObreros;
-    }
+    if (HilosPedidos == 0)
+        HilosPedidos = std::min(CuentaProcesadores(), MaxObreros);
     if (base <= 0)
         return base;
     if (Rescate && ModoElegido != &ModoRestaura && ModoElegido != &ModoPrueba)
@@ -140,10 +139,9 @@ int LeeOpciones(int argc, char* argv[])
         return RechazaLlamada("Vuvodiv", "-d and -n apply only when files are restored", nullptr);
     if (argc - base - 1 > MaxSeleccion)
         return RechazaLlamada("Vuvodiv", "too many member names", nullptr);
-    for (int i = base + 1; i < argc; ++i) {
-        Seleccion[NumSeleccion] = argv[i];
-        Usado[NumSeleccion++] = false;
-    }
+    Seleccion = argv + base + 1;
+    NumSeleccion = argc - base - 1;
+    memset(Usado, 0, sizeof Usado);
     return base;
 }
 
@@ -171,12 +169,16 @@ bool EstaSeleccionado(const char* nombreVisible)
     return elegido;
 }
 
-const char* SiguienteSinMiembro(int* i)
+int InformaNombresSinMiembro()
 {
-    for (; *i < NumSeleccion; ++*i)
-        if (!Usado[*i])
-            return Seleccion[(*i)++];
-    return nullptr;
+    int cuenta = 0;
+    for (int i = 0; i < NumSeleccion; ++i) {
+        if (!Usado[i]) {
+            InformaFallo(EscapaArgumento(Seleccion[i]), "not in the archive", false);
+            ++cuenta;
+        }
+    }
+    return cuenta;
 }
 
 }  // namespace vuvodiv

@@ -54,9 +54,8 @@ int LeeOpciones(int argc, char* argv[]);
 // Whether the member shown as nombreVisible is chosen; a name that picks it
 // is marked as used.
 bool EstaSeleccionado(const char* nombreVisible);
-// The given names that picked no member, one per call from *i = 0 on;
-// nullptr after the last.
-const char* SiguienteSinMiembro(int* i);
+// Reports each given name that picked no member; returns how many.
+int InformaNombresSinMiembro();
 void Presenta();
 [[noreturn]] void MuestraUso();
 
@@ -68,12 +67,10 @@ constexpr const char* NombreEntradaEstandar = "(standard input)";
 void NombraArchivo(const char* base);
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
-// A member as its header describes it and as one thread restores it.  The
-// main thread reads each header into its own record; a member handed out
-// is copied into a slot of the pool, and the thread that takes it works on
-// that slot alone until it is marked done.  The text conversion stays in
-// the main thread's record from member to member: a type of 4 or more keeps
-// the previous member's.
+// A member as its header describes it and as one thread restores it (a
+// member handed out is copied into a slot of the pool, obreros.cpp).  The
+// text conversion stays in the main thread's record from member to member:
+// a type of 4 or more keeps the previous member's.
 struct Miembro {
     char nombre[TamNombre + 1];       // the 12-byte field and a terminator, '_' read as '.'
     char visible[TamNombreVisible];   // as the console shows it (control bytes escaped)
@@ -118,6 +115,9 @@ void EscribeBloque(Miembro& m, const uint8_t* datos, size_t cuantos);
 // Standard output took every byte written to it, or the run stops with
 // "Can't write to standard output" and the reason.
 void CompruebaSalidaEstandar();
+// Whether the archive is a regular file, whose size says where it ends:
+// *quedan is then how many of its bytes are left to read.
+bool MideResto(int64_t* quedan);
 // Passes over the rest of the member's data, seeking when the archive is a
 // regular file; data cut short by the end of the archive is fatal.
 void SaltaDatos(Miembro& m);
@@ -220,8 +220,6 @@ void DescartaSalida(Miembro& m);
 bool ConfirmaSalida(Miembro& m, bool solo);
 
 // ---- Several members at once (obreros.cpp) ---------------------------------------
-// Restoring and testing hand whole members to a fixed pool of threads; the
-// main thread decodes one too rather than wait, with its own decoder.
 constexpr int MaxObreros = MaxTemporales / 2;
 // Starts the threads when HilosPedidos, the mode, the archive and the free
 // descriptors allow.
@@ -260,10 +258,8 @@ void LiberaPrimero();
 void RehacePendientes();
 
 // ---- Member lines (lineas.cpp) ---------------------------------------------------
-// Every member's line, in archive order: a line for the member being read
-// is begun only after every member handed out before it is finished (its
-// line, its file), and a fatal error finishes them first too (this room
-// holds AntesDeFatal while the archive is read).
+// Every member's line, in archive order (this room holds AntesDeFatal
+// while the archive is read).
 void AbreLineas();
 void CierraLineas();
 // Finishes every member handed out; finishes those already decoded, and
@@ -282,8 +278,6 @@ void OmiteMiembro(Miembro& m);   // -n and the file exists
 // A failure that is no member's (a name that matched none, an unknown
 // method in the listing): its line, or a line on standard error when quiet.
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito);
-// Reports each given name that picked no member; returns how many.
-int InformaNombresSinMiembro();
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
 
