@@ -7,6 +7,7 @@
 #include "dedezodi.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace dedezodi {
 
@@ -18,20 +19,18 @@ void EscribeFalsaCabecera()
     fwrite(ceros, 1, TamCabecera, Salida);
 }
 
+// Most significant byte first.
 static void PonTamano(uint8_t* destino, uint32_t tamano)
 {
-    destino[0] = static_cast<uint8_t>(tamano >> 24);
-    destino[1] = static_cast<uint8_t>(tamano >> 16);
-    destino[2] = static_cast<uint8_t>(tamano >> 8);
-    destino[3] = static_cast<uint8_t>(tamano);
+    for (int i = 0; i < 4; ++i)
+        destino[i] = static_cast<uint8_t>(tamano >> (24 - 8 * i));
 }
 
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido)
 {
     uint8_t cabecera[TamCabecera] = {};
-    for (int i = 0; i < TamNombre && nombre[i]; ++i)
-        cabecera[i] = static_cast<uint8_t>(nombre[i]);
+    strncpy(reinterpret_cast<char*>(cabecera), nombre, TamNombre);
     cabecera[PosTipo] = tipo;
     cabecera[PosMetodo] = metodo;
     PonTamano(cabecera + PosTamanoOriginal, tamanoOriginal);
@@ -76,11 +75,9 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     // The encoder, chosen here once per member: the cost-based one when
     // asked; the trees shared among the threads when there are several and
     // the member reports at least two of their rounds; else the plain one.
-    int (*codificador)() = DedezodiLZH;
-    if (ModoOptimo)
-        codificador = DedezodiLZHOptimo;
-    else if (NumHilos > 1 && TamanoOriginal >= MinimoCompartido)
-        codificador = DedezodiLZHHilos;
+    int (*codificador)() = ModoOptimo ? DedezodiLZHOptimo
+                           : NumHilos > 1 && TamanoOriginal >= MinimoCompartido ? DedezodiLZHHilos
+                                                                                : DedezodiLZH;
     EmpiezaLinea(nombre);
     const off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();
