@@ -37,8 +37,6 @@ int LeeOpciones(int argc, char* argv[]);
 void NombraArchivos(const char* base, char* nombreLista);
 
 int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
-// nombre receives the whole first token: room for LongLinea + 1 bytes.
-int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);
 // Fills Nombres and Tipos without a list: the cuantos names given, then the
 // names of archivoNombres (or nullptr), each read literally, all of type
 // tipo; the same limits and checks as a list.  Returns the count.
@@ -90,12 +88,10 @@ void EmpiezaPasada();
 bool Falla(const char* formato, int error = 0);
 
 // The member's console line (linea.cpp): its name and empty bar; a mark;
-// the marks of `leidos` bytes on a bar just started and the rest of it;
 // the bar drawn again for the stored copy; the percentage over the bar's
 // end.
 void EmpiezaLinea(const char* nombre);
 void DibujaMarca();
-void LlenaBarra(uint32_t leidos);
 void RehaceBarra();
 void TerminaLinea();
 

@@ -25,9 +25,11 @@ void DibujaMarca()
     }
 }
 
-// The marks of `leidos` bytes on a bar just started, then the rest of it.
-void LlenaBarra(uint32_t leidos)
+// The marks of `leidos` bytes on a new bar paced for `tamano`, then the
+// rest of it.
+static void LlenaBarra(uint32_t tamano, uint32_t leidos)
 {
+    IniciaBarra(tamano);
     for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
         DibujaMarca();
     CompletaBarra();
@@ -53,14 +55,11 @@ void TerminaLinea()
 
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
 {
-    const uint32_t leidos = TamanoOriginal;
     EmpiezaLinea(nombre);
-    IniciaBarra(tamanoDicho);
-    LlenaBarra(leidos);
+    LlenaBarra(tamanoDicho, TamanoOriginal);
     if (metodo == MetodoPlano) {
         RehaceBarra();
-        IniciaBarra(tamanoDicho);
-        LlenaBarra(leidos);
+        LlenaBarra(tamanoDicho, TamanoOriginal);
     }
     TerminaLinea();
     NotaNombreGuardado(nombre);

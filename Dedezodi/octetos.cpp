@@ -20,9 +20,7 @@ __thread uint64_t OctetosComprimidos;
 __thread bool Encargado;
 __thread bool Fallido;
 
-// The file being packed, for messages.  A pass reads the file to its end,
-// whatever size it reported when it was opened (a file under /proc reports
-// 0), and the header takes the count.
+// The file being packed, for messages.
 static __thread const char* NombreEntrada = "";
 
 __thread uint32_t AvisoLectura;
@@ -67,10 +65,10 @@ bool SigueLeyendo(int c)
         return ferror(EntradaMiembro) ? Falla("Can't read file '%s'", errno) : false;
     if (OctetosLeidos == UINT32_MAX)
         return Falla("File too large: %s");
-    if (Encargado && Abandona.load(std::memory_order_relaxed))
-        return Falla(nullptr);
     if (!Encargado)
         DibujaMarca();
+    else if (Abandona.load(std::memory_order_relaxed))
+        return Falla(nullptr);
     PonAviso();
     return true;
 }
