@@ -41,6 +41,7 @@
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -204,12 +205,11 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
         Buscador& buscador = Buscadores[Participantes[h]];
         for (int b = 0; b < NumArboles; ++b) {
             costo[b] += buscador.trabajo[b];
+            total += buscador.trabajo[b];
             buscador.trabajo[b] = 0;
         }
         segundos += buscador.segundos;
     }
-    for (int b = 0; b < NumArboles; ++b)
-        total += costo[b];
     if (proximos == 1) {
         memset(despues, 0, NumArboles);
         return;
@@ -238,14 +238,9 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
     for (int b = 0; b < NumArboles; ++b)
         if (costo[b] != 0)
             orden[cuantos++] = static_cast<uint8_t>(b);
-    // Insertion sort, heaviest first: at most 256 trees, once a round.
-    for (int i = 1; i < cuantos; ++i) {
-        const uint8_t b = orden[i];
-        int k = i;
-        for (; k > 0 && costo[orden[k - 1]] < costo[b]; --k)
-            orden[k] = orden[k - 1];
-        orden[k] = b;
-    }
+    // Heaviest first, the lower tree first among equals.
+    std::sort(orden, orden + cuantos,
+              [&costo](uint8_t a, uint8_t b) { return costo[a] != costo[b] ? costo[a] > costo[b] : a < b; });
     for (int i = 0; i < cuantos; ++i) {
         // A tree heavier than an even share (a binary's zeros) goes to a
         // worker and stays there: given to the coder, which also codes, it
@@ -288,7 +283,9 @@ static uint64_t CodificaRonda(uint64_t j, uint64_t t)
     return t;
 }
 
-static void DaRonda(uint64_t j)
+// Gives out round j; returns whether it is the member's last, which the ring
+// already shows: the input's end, if it lies within the round, is in it.
+static bool DaRonda(uint64_t j)
 {
     Paridad = static_cast<int>(j & 1);
     EmpiezaMiembro = j == 0;
@@ -300,12 +297,7 @@ static void DaRonda(uint64_t j)
     LeidosRonda = Leidos;
     for (int h = 1; h < Activos; ++h)
         Encarga(Participantes[h], ReproduceRonda);
-}
-
-static void EsperaParticipantes()
-{
-    for (int h = 1; h < Activos; ++h)
-        EsperaTrabajador(Participantes[h]);
+    return AnilloCompleto && UltimaDeslizada == ultima;
 }
 
 // Workers free of other tasks join the rounds.  Returns how many take part.
@@ -369,30 +361,25 @@ int DedezodiLZHHilos()
     uint64_t t = 0;
     for (uint64_t j = 0;; ++j) {
         const double comienzo = Reloj(CLOCK_MONOTONIC);
-        DaRonda(j);
+        const bool ultima = DaRonda(j);
         const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
         LlenaAnillo((j + 2) * TamRonda + Anticipo - 1);
-        double aparte = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;
         ReproduceRonda(0);
-        if (j > 0) {
-            const double codifica = Reloj(CLOCK_THREAD_CPUTIME_ID);
+        if (j > 0)
             t = CodificaRonda(j - 1, t);
-            aparte += Reloj(CLOCK_THREAD_CPUTIME_ID) - codifica;
-        }
+        const double propio = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;   // reading, replay, coding
         const double espera = Reloj(CLOCK_MONOTONIC);
-        EsperaParticipantes();
+        for (int h = 1; h < Activos; ++h)
+            EsperaTrabajador(Participantes[h]);
         const double fin = Reloj(CLOCK_MONOTONIC);
-        const bool ultima = AnilloCompleto && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
-        const int proximos =
-            ultima ? Activos
-                   : Proximos(fin - espera, fin - comienzo, aparte + Buscadores[0].segundos, trabajadores);
         if (ultima) {
             t = CodificaRonda(j, t);
             break;
         }
+        const int proximos = Proximos(fin - espera, fin - comienzo, propio, trabajadores);
         // Reparte reads the round's threads (Activos) and shares among the
         // next round's (Participantes, proximos of them).
-        Reparte(aparte, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
+        Reparte(propio - Buscadores[0].segundos, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
         MueveArboles(Dueno[j & 1], Dueno[(j + 1) & 1]);
         Activos = proximos;
     }
