@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "format.h"
 
@@ -53,6 +54,24 @@ inline void GuardaEnVentana(int s, uint8_t octeto)
     Texto[s] = octeto;
     if (s < Anticipo - 1)
         Texto[s + TamVentana] = octeto;
+}
+
+inline uint64_t CargaPalabra(const uint8_t* p)
+{
+    uint64_t palabra;
+    memcpy(&palabra, p, sizeof palabra);
+    return palabra;
+}
+
+// Which byte of two words, in memory order, is the first to differ
+// (diferentes != 0 is their exclusive or).
+inline int PrimerOctetoDistinto(uint64_t diferentes)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_clzll(diferentes) >> 3;
+#else
+    return __builtin_ctzll(diferentes) >> 3;
+#endif
 }
 
 void IniciaArbol();         // empty all trees

@@ -49,6 +49,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "arbol.h"
 #include "dedezodi.h"
 
 namespace dedezodi {
@@ -178,16 +179,9 @@ static void LeeHasta(uint64_t hasta)
 static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int comun, int limite)
 {
     for (; comun + 8 <= limite; comun += 8) {
-        uint64_t a, b;
-        memcpy(&a, clave + comun, sizeof a);
-        memcpy(&b, otra + comun, sizeof b);
-        if (a != b) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-            return comun + (__builtin_clzll(a ^ b) >> 3);
-#else
-            return comun + (__builtin_ctzll(a ^ b) >> 3);
-#endif
-        }
+        const uint64_t diferentes = CargaPalabra(clave + comun) ^ CargaPalabra(otra + comun);
+        if (diferentes != 0)
+            return comun + PrimerOctetoDistinto(diferentes);
     }
     while (comun < limite && otra[comun] == clave[comun])
         ++comun;
