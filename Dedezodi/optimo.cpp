@@ -274,26 +274,20 @@ static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
     return cambio;
 }
 
-// The model's counts now, leaf by leaf, and their total.
-static uint32_t CuentasDelModelo(uint32_t* cuentas)
-{
-    for (int s = 0; s < NumSimbolos; ++s)
-        cuentas[s] = Frecuencia[Padre[s + MarcaHoja]];
-    return Frecuencia[Raiz];
-}
-
 static inline int Simbolo(uint64_t posicion, int longitud)
 {
     return longitud == 1 ? *Octetos(posicion) : longitud + DesplazamientoLongitud;
 }
 
 // The model's counts plus those of the path the last pass chose through the
-// block, halved as the model halves them when their total reaches the top.
-// Returns whether any cost changed.
+// block's first n positions (none when n is 0), halved as the model halves
+// them when their total reaches the top.  Returns whether any cost changed.
 static bool CostesDelCamino(int n)
 {
     uint32_t cuentas[NumSimbolos];
-    uint32_t total = CuentasDelModelo(cuentas);
+    for (int s = 0; s < NumSimbolos; ++s)
+        cuentas[s] = Frecuencia[Padre[s + MarcaHoja]];
+    uint32_t total = Frecuencia[Raiz];
     for (int j = n; j > 0; j -= LongElegida[j]) {
         if (total == FrecuenciaMaxima) {
             total = 0;
@@ -383,8 +377,7 @@ static int PreparaBloque()
 
 static void ParseaBloque(int n)
 {
-    uint32_t cuentas[NumSimbolos];
-    CostesDeCuentas(cuentas, CuentasDelModelo(cuentas));
+    CostesDelCamino(0);
     BuscaCamino(n);
     // Unchanged costs would find the same path again.
     for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
