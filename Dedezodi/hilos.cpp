@@ -305,10 +305,7 @@ static int Incorporados(int trabajadores)
 {
     int activos = Activos;
     for (int w = 1; w <= trabajadores; ++w) {
-        bool dentro = false;
-        for (int h = 1; h < Activos; ++h)
-            dentro |= Participantes[h] == w;
-        if (!dentro && Termino(w)) {
+        if (std::find(Participantes + 1, Participantes + Activos, w) == Participantes + Activos && Termino(w)) {
             Encarga(w, Incorpora);
             Participantes[activos++] = w;
         }
