@@ -81,9 +81,7 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 void DedezodiPlano();
 // Rewinds EntradaMiembro and resets the counters for one pass over the member.
 void EmpiezaPasada();
-// A failure of the member's file (octetos.cpp): the fatal error, named as
-// it was given, with its list line and the system's reason; Falla ends
-// only the member on a worker (Fallido) and returns false.
+// A failure of the member's file (octetos.cpp).
 [[noreturn]] void FallaMiembro(const char* formato, int error);
 bool Falla(const char* formato, int error = 0);
 

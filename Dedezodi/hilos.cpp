@@ -5,14 +5,11 @@
 // the tree of its first byte, and every insertion, deletion and replacement
 // touches that tree alone, so what an insertion finds depends only on that
 // tree's history and the window bytes.  And the order of the finder's
-// operations does not depend on the coder's choices: after the start of a
-// member (61 insertions), slide t deletes window position t-1, writes input
-// byte t+59 there if the input has it, and inserts position 4036+t while
-// input byte t exists (positions modulo 4096; arbol.h).  So each thread
-// (the caller included) owns some trees,
-// keeps its own window and links, replays every window write and deletion
-// but only the insertions into its own trees, and records the (length,
-// position) each insertion finds.  The coder takes each step's match from
+// operations does not depend on the coder's choices (arbol.h).  So each
+// thread (the caller included) owns some trees, keeps its own window and
+// links, replays every window write and deletion but only the insertions
+// into its own trees, and records the (length, position) each insertion
+// finds.  The coder takes each step's match from
 // the record of the tree's owner.  The position an insertion carries over
 // from the one before differs between threads, but only where nothing was
 // found, and then it is never coded.
@@ -79,7 +76,6 @@ static uint8_t Anillo[TamAnillo];
 // round is given out.
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
 static int Paridad;                   // the round's parity: which map and records
-static bool EmpiezaMiembro;           // the round starts the member
 static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
 static uint64_t UltimaDeslizada;
 static uint64_t LeidosRonda;          // input bytes read when the round was given out
@@ -132,7 +128,7 @@ static void ReproduceRonda(int yo)
     uint32_t* const registros = Buscadores[yo].registros[Paridad];
     const uint64_t leidos = LeidosRonda;
     uint64_t t = PrimeraDeslizada;
-    if (EmpiezaMiembro) {
+    if (t == 0) {   // the round starts the member
         IniciaArbol();
         InsertaPrimeras<true>([dueno, yo](int r) { return dueno[Texto[r]] == yo; });
         if (dueno[Texto[InicioEscritura]] == yo)
@@ -288,7 +284,6 @@ static uint64_t CodificaRonda(uint64_t j, uint64_t t)
 static bool DaRonda(uint64_t j)
 {
     Paridad = static_cast<int>(j & 1);
-    EmpiezaMiembro = j == 0;
     PrimeraDeslizada = j * TamRonda;
     UltimaDeslizada = (j + 1) * TamRonda - 1;
     const uint64_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide

@@ -40,7 +40,8 @@ constexpr uint32_t PasoEncargado = 1 << 20;
 }
 
 // A failure of the member: the fatal error on the thread that packs the
-// list; on a worker, the member ends here and is packed again in order.
+// list; on a worker, the member ends here (Fallido, and false returned) and
+// is packed again in order.
 bool Falla(const char* formato, int error)
 {
     if (!Encargado)

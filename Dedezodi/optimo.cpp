@@ -255,11 +255,6 @@ static void Busca(uint64_t posicion)
 
 // ---- Costs -----------------------------------------------------------------
 
-static uint32_t Bits(double bits)
-{
-    return static_cast<uint32_t>(std::lround(std::max(bits, 1.0) * EscalaCoste));
-}
-
 // A symbol of count c out of `total` costs log2(total / c) bits, at least
 // one: no code of the model is shorter.  Returns whether any cost changed.
 static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
@@ -267,7 +262,8 @@ static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
     const double log2Total = std::log2(static_cast<double>(total));
     bool cambio = false;
     for (int s = 0; s < NumSimbolos; ++s) {
-        const uint32_t coste = Bits(log2Total - std::log2(static_cast<double>(cuentas[s])));
+        const double bits = std::max(log2Total - std::log2(static_cast<double>(cuentas[s])), 1.0);
+        const uint32_t coste = static_cast<uint32_t>(std::lround(bits * EscalaCoste));
         cambio |= coste != CosteSimbolo[s];
         CosteSimbolo[s] = coste;
     }
