@@ -24,8 +24,6 @@
 
 #include "arbol.h"
 
-#include <cstring>
-
 namespace dedezodi {
 
 __thread uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];

@@ -220,7 +220,7 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
         const double otros = (segundos - Buscadores[0].segundos) / (Activos - 1);
         if (coder + otros > 0)
             Sesgo += 0.25 * (coder - otros) / (coder + otros);
-        Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
+        Sesgo = std::clamp(Sesgo, -0.5, 0.5);
     }
     const double ventaja = nodosAparte + Sesgo * static_cast<double>(total);
     double falta[MaxHilos];
