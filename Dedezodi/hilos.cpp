@@ -9,10 +9,10 @@
 // thread (the caller included) owns some trees, keeps its own window and
 // links, replays every window write and deletion but only the insertions
 // into its own trees, and records the (length, position) each insertion
-// finds.  The coder takes each step's match from
-// the record of the tree's owner.  The position an insertion carries over
-// from the one before differs between threads, but only where nothing was
-// found, and then it is never coded.
+// finds.  The coder takes each step's match from the record of the tree's
+// owner.  The position an insertion carries over from the one before
+// differs between threads, but only where nothing was found, and then it
+// is never coded.
 //
 // A member is cut into blocks of TamRonda slides.  In round j every thread
 // taking part replays block j, and the calling thread, the coder, also
@@ -30,9 +30,6 @@
 // spent: when the wait was the longer, the split did not pay, and it takes
 // every tree back and replays alone for a while (twice as long each time it
 // tries again in vain) before giving the workers another round.
-//
-// Everything is fixed in size: the records of a thread hold two blocks, the
-// input ring four.
 
 #include "arbol.h"
 #include "dedezodi.h"
@@ -154,18 +151,16 @@ static void ReproduceRonda(int yo)
 // byte, and the window is the same in every thread.
 static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
 {
-    bool alguno = false;
+    if (memcmp(antes, despues, NumArboles) == 0)
+        return;
     for (int b = 0; b < NumArboles; ++b) {
         if (antes[b] == despues[b])
             continue;
-        alguno = true;
         Buscador& de = Buscadores[antes[b]];
         Buscador& a = Buscadores[despues[b]];
         a.derecho[PrimeraRaiz + b] = de.derecho[PrimeraRaiz + b];
         de.derecho[PrimeraRaiz + b] = EnlaceVacio;
     }
-    if (!alguno)
-        return;
     for (int p = 0; p < TamVentana; ++p) {
         const uint8_t b = Texto[p];
         Buscador& de = Buscadores[antes[b]];
@@ -225,9 +220,8 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
     const double ventaja = nodosAparte + Sesgo * static_cast<double>(total);
     double falta[MaxHilos];
     const double parte = (static_cast<double>(total) + ventaja) / proximos;
-    falta[0] = parte - ventaja;
-    for (int h = 1; h < proximos; ++h)
-        falta[h] = parte;
+    std::fill(falta, falta + proximos, parte);
+    falta[0] -= ventaja;
 
     uint8_t orden[NumArboles];
     int cuantos = 0;

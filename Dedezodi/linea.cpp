@@ -46,9 +46,8 @@ void RehaceBarra()
 // there with the bar still visible behind it.
 void TerminaLinea()
 {
-    int porcentaje = 0;
-    if (TamanoOriginal != 0)
-        porcentaje = static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
+    const int porcentaje =
+        TamanoOriginal == 0 ? 0 : static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
     RetrocedeCursor(AnchoBarra + 6);
     Mensaje("%3d%%", porcentaje);
 }

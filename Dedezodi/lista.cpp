@@ -143,9 +143,8 @@ static int LeeNombresDe(const char* origen, uint8_t tipo, int cuenta)
             linea[--largo] = '\0';
         else if (!feof(archivo))   // longer than any path: too long for a name
             RechazaNombre(archivo, "Name too long: %s", linea, "at most 12 characters");
-        if (largo == 0)
-            continue;
-        AnadeNombre(cuenta++, linea, true, tipo, archivo);
+        if (largo > 0)
+            AnadeNombre(cuenta++, linea, true, tipo, archivo);
     }
     CierraLeido(archivo);
     return cuenta;

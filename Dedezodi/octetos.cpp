@@ -52,9 +52,9 @@ bool Falla(const char* formato, int error)
 
 static void PonAviso()
 {
-    uint64_t aviso = uint64_t{OctetosLeidos} + PasoEncargado;
-    if (!Encargado)
-        aviso = Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1 : UINT32_MAX;
+    const uint64_t aviso = Encargado              ? uint64_t{OctetosLeidos} + PasoEncargado
+                           : Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1
+                                                : UINT32_MAX;
     AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
 }
 
