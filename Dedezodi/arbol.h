@@ -47,15 +47,6 @@ extern __thread uint16_t PosIgual;
 // for it.
 extern __thread uint32_t Trabajo[NumArboles];
 
-// Puts a new byte at window position s, and in the copy after the ring that
-// lets the match finder read across the wrap.
-inline void GuardaEnVentana(int s, uint8_t octeto)
-{
-    Texto[s] = octeto;
-    if (s < Anticipo - 1)
-        Texto[s + TamVentana] = octeto;
-}
-
 inline uint64_t CargaPalabra(const uint8_t* p)
 {
     uint64_t palabra;
@@ -104,13 +95,18 @@ inline bool InsertaEnDeslizada(uint64_t t, uint64_t leidos)
 }
 
 // Slide t; `nuevo` is input byte t + 59, or nullptr when the input has ended.
+// A new byte goes into the window and, near its start, into the copy after
+// the ring that lets the match finder read across the wrap.
 template <bool Cuenta = false>
 inline void Desliza(uint64_t t, const uint8_t* nuevo, bool inserta)
 {
     const int s = static_cast<int>((t - 1) & MascaraVentana);
     BorraNodo(s);
-    if (nuevo)
-        GuardaEnVentana(s, *nuevo);
+    if (nuevo) {
+        Texto[s] = *nuevo;
+        if (s < Anticipo - 1)
+            Texto[s + TamVentana] = *nuevo;
+    }
     if (inserta)
         InsertaNodo<Cuenta>(static_cast<int>((InicioEscritura + t) & MascaraVentana));
 }
