@@ -255,29 +255,15 @@ static void Busca(uint64_t posicion)
 
 // ---- Costs -----------------------------------------------------------------
 
-// A symbol of count c out of `total` costs log2(total / c) bits, at least
-// one: no code of the model is shorter.  Returns whether any cost changed.
-static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
-{
-    const double log2Total = std::log2(static_cast<double>(total));
-    bool cambio = false;
-    for (int s = 0; s < NumSimbolos; ++s) {
-        const double bits = std::max(log2Total - std::log2(static_cast<double>(cuentas[s])), 1.0);
-        const uint32_t coste = static_cast<uint32_t>(std::lround(bits * EscalaCoste));
-        cambio |= coste != CosteSimbolo[s];
-        CosteSimbolo[s] = coste;
-    }
-    return cambio;
-}
-
 static inline int Simbolo(uint64_t posicion, int longitud)
 {
     return longitud == 1 ? *Octetos(posicion) : longitud + DesplazamientoLongitud;
 }
 
-// The model's counts plus those of the path the last pass chose through the
-// block's first n positions (none when n is 0), halved as the model halves
-// them when their total reaches the top.  Returns whether any cost changed.
+// The costs from the model's counts plus those of the path the last pass
+// chose through the block's first n positions (none when n is 0), halved as
+// the model halves them when their total reaches the top.  Returns whether
+// any cost changed.
 static bool CostesDelCamino(int n)
 {
     uint32_t cuentas[NumSimbolos];
@@ -293,7 +279,17 @@ static bool CostesDelCamino(int n)
         ++cuentas[Simbolo(Cursor + static_cast<uint64_t>(j - LongElegida[j]), LongElegida[j])];
         ++total;
     }
-    return CostesDeCuentas(cuentas, total);
+    // A symbol of count c out of `total` costs log2(total / c) bits, at
+    // least one: no code of the model is shorter.
+    const double log2Total = std::log2(static_cast<double>(total));
+    bool cambio = false;
+    for (int s = 0; s < NumSimbolos; ++s) {
+        const double bits = std::max(log2Total - std::log2(static_cast<double>(cuentas[s])), 1.0);
+        const uint32_t coste = static_cast<uint32_t>(std::lround(bits * EscalaCoste));
+        cambio |= coste != CosteSimbolo[s];
+        CosteSimbolo[s] = coste;
+    }
+    return cambio;
 }
 
 // ---- Shortest path ---------------------------------------------------------
