@@ -59,21 +59,19 @@ extern int MiembrosAjenos;
 // One member written straight into Salida by the calling thread, its line
 // drawn as it goes (miembro.cpp).  It chooses the member's encoder.
 void Dedezodi(const char* nombre, uint8_t tipo);
-// Its pieces, for a member a worker packs apart.  AbreEntrada opens the file
-// into EntradaMiembro and returns why it cannot be packed (a format for
-// ErrorFatalCon), or nullptr.  CodificaMiembro packs it into Salida, the
-// data from offset `datos` on, storing it when the encoder's stream is not
-// smaller (over the attempt, whose `intento` bytes reach further); it
-// leaves the sizes in TamanoOriginal and TamanoComprimido and returns the
-// method.  On a thread that is Encargado, nothing is drawn and
-// a failure sets Fallido instead of ending the run.  DibujaMiembro draws the
-// whole line of a member so packed (TamanoOriginal and TamanoComprimido
-// set, tamanoDicho the size the file reported).
+// Its pieces, for a member a worker packs apart (AbreEntrada: octetos.cpp).
+// CodificaMiembro packs it into Salida from where Salida stands, storing it
+// when the encoder's stream is not smaller (over the attempt, whose
+// `intento` bytes reach further); it leaves the sizes in TamanoOriginal and
+// TamanoComprimido and returns the method.  On a thread that is Encargado,
+// nothing is drawn and a failure sets Fallido instead of ending the run.
+// DibujaMiembro draws the whole line of a member so packed (the sizes set,
+// tamanoDicho the size the file reported).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
 const char* AbreEntrada(const char* nombre);
 void CierraEntrada();
-uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento);
+uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
 void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,

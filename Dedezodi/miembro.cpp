@@ -40,22 +40,21 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 
 // ---- One member ------------------------------------------------------------
 
-uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
+uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento)
 {
-    uint8_t metodo = MetodoLZH;
+    const off_t datos = ftello(Salida);
     EmpiezaPasada();
-    const int menor = codificador();
+    const bool guarda = !codificador() && !Fallido;
     const uint32_t leidos = OctetosLeidos;
     *intento = OctetosComprimidos;
     if (!Encargado)
         CompletaBarra();
-    if (!menor && !Fallido) {
+    if (guarda) {
         // Store instead, over the LZH attempt.
         EmpiezaPasada();
         fseeko(Salida, datos, SEEK_SET);
         if (!Encargado)
             RehaceBarra();
-        metodo = MetodoPlano;
         DedezodiPlano();
         if (!Encargado)
             CompletaBarra();
@@ -65,7 +64,7 @@ uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
     }
     TamanoOriginal = leidos;
     TamanoComprimido = static_cast<uint32_t>(OctetosComprimidos);   // no more than leidos
-    return metodo;
+    return guarda ? MetodoPlano : MetodoLZH;
 }
 
 void Dedezodi(const char* nombre, uint8_t tipo)
@@ -82,7 +81,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     const off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();
     uint64_t intento;
-    const uint8_t metodo = CodificaMiembro(codificador, inicio + TamCabecera, &intento);
+    const uint8_t metodo = CodificaMiembro(codificador, &intento);
     const off_t fin = ftello(Salida);
     fseeko(Salida, inicio, SEEK_SET);
     EscribeCabecera(nombre, tipo, metodo, TamanoOriginal, TamanoComprimido);

@@ -89,13 +89,14 @@ void DedezodiPlano()
 
 // ---- The input file --------------------------------------------------------
 
-// Opens a listed file; returns why it cannot be packed, or nullptr.  It is
-// opened without blocking, so that a FIFO cannot hang the run, and judged
-// by the open descriptor, so that what is checked is what is read: anything
-// but a regular file (a folder, a device, a pipe) has no size we could
-// promise in the header.  The size it reports sets the bar's pace.  errno
-// says why it failed: a folder says so; another kind of file (a FIFO, a
-// device), or one too large, has no reason of the system's.
+// Opens a listed file into EntradaMiembro; returns why it cannot be packed
+// (a format for ErrorFatalCon), or nullptr.  It is opened without blocking,
+// so that a FIFO cannot hang the run, and judged by the open descriptor, so
+// that what is checked is what is read: anything but a regular file (a
+// folder, a device, a pipe) has no size we could promise in the header.
+// The size it reports sets the bar's pace.  errno says why it failed: a
+// folder says so; another kind of file (a FIFO, a device), or one too
+// large, has no reason of the system's.
 const char* AbreEntrada(const char* nombre)
 {
     NombreEntrada = nombre;

@@ -59,7 +59,7 @@ static void EmpaquetaEncargo(int yo)
     e.fallo = AbreEntrada(Lista[e.miembro]) != nullptr;
     if (!e.fallo) {
         e.tamanoDicho = TamanoOriginal;
-        e.metodo = CodificaMiembro(DedezodiLZH, 0, &e.intento);
+        e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
         e.fallo = Fallido || ferror(Salida) || fflush(Salida) != 0;
         e.leidos = TamanoOriginal;
         e.comprimidos = TamanoComprimido;
