@@ -1,12 +1,10 @@
-// The console line of a member being packed.
+// The console line of a member being packed:
+// "name     oooooooooooooooooooo 42%", written as the member is packed, or
+// all at once for a member another thread packed.
 
 #include "dedezodi.h"
 
 namespace dedezodi {
-
-// ---- The member's line on the console -------------------------------------------
-// "name     oooooooooooooooooooo 42%": written as the member is packed, or
-// all at once for a member another thread packed.
 
 void EmpiezaLinea(const char* nombre)
 {

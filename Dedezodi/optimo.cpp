@@ -34,9 +34,8 @@
 // MaxDistancia, since all below it are older still, or after Corte nodes.
 //
 // A match reaches at most 4036 bytes back, as far as the greedy encoder's
-// own matches reach: its trees keep a position until 4036 later ones have
-// been inserted.  The 4036 spaces that start every member's window are
-// window bytes like any other and may be matched.
+// own matches reach (MaxDistancia).  The 4036 spaces that start every
+// member's window are window bytes like any other and may be matched.
 //
 // Memory is fixed: the input passes through a buffer of TamBuffer bytes that
 // slides by whole blocks, and the matches of one block and its horizon wait
