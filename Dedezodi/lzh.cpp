@@ -136,8 +136,6 @@ int DedezodiLZH()
     } while (t < leidos);
 
     CodificaFinal();
-    // Counted in 64 bits: the attempt on an incompressible file near 4 GiB
-    // grows past what 32 bits hold and must not wrap into "smaller".
     return OctetosComprimidos < OctetosLeidos;
 }
 

@@ -15,8 +15,7 @@ namespace dedezodi {
 
 void EscribeFalsaCabecera()
 {
-    static const uint8_t ceros[TamCabecera] = {};
-    fwrite(ceros, 1, TamCabecera, Salida);
+    EscribeCabecera("", 0, 0, 0, 0);   // all zeros
 }
 
 // Most significant byte first.
