@@ -24,8 +24,6 @@
 
 #include "arbol.h"
 
-#include <cstring>
-
 namespace dedezodi {
 
 __thread uint8_t Texto[TamVentana + Anticipo - 1 + HolguraTexto];
@@ -44,24 +42,6 @@ void IniciaArbol()
         Derecho[PrimeraRaiz + b] = EnlaceVacio;
     for (int p = 0; p < TamVentana; ++p)
         Superior[p] = EnlaceVacio;
-}
-
-static inline uint64_t CargaPalabra(const uint8_t* p)
-{
-    uint64_t palabra;
-    memcpy(&palabra, p, sizeof palabra);
-    return palabra;
-}
-
-// Which byte of two words, in memory order, is the first to differ
-// (diferentes != 0 is their exclusive or).
-static inline int PrimerOctetoDistinto(uint64_t diferentes)
-{
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return __builtin_clzll(diferentes) >> 3;
-#else
-    return __builtin_ctzll(diferentes) >> 3;
-#endif
 }
 
 // The length of the common prefix of two 60-byte strings that share byte 0,

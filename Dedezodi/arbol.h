@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "format.h"
 
@@ -46,13 +47,22 @@ extern __thread uint16_t PosIgual;
 // for it.
 extern __thread uint32_t Trabajo[NumArboles];
 
-// Puts a new byte at window position s, and in the copy after the ring that
-// lets the match finder read across the wrap.
-inline void GuardaEnVentana(int s, uint8_t octeto)
+inline uint64_t CargaPalabra(const uint8_t* p)
 {
-    Texto[s] = octeto;
-    if (s < Anticipo - 1)
-        Texto[s + TamVentana] = octeto;
+    uint64_t palabra;
+    memcpy(&palabra, p, sizeof palabra);
+    return palabra;
+}
+
+// Which byte of two words, in memory order, is the first to differ
+// (diferentes != 0 is their exclusive or).
+inline int PrimerOctetoDistinto(uint64_t diferentes)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_clzll(diferentes) >> 3;
+#else
+    return __builtin_ctzll(diferentes) >> 3;
+#endif
 }
 
 void IniciaArbol();         // empty all trees
@@ -85,13 +95,18 @@ inline bool InsertaEnDeslizada(uint64_t t, uint64_t leidos)
 }
 
 // Slide t; `nuevo` is input byte t + 59, or nullptr when the input has ended.
+// A new byte goes into the window and, near its start, into the copy after
+// the ring that lets the match finder read across the wrap.
 template <bool Cuenta = false>
 inline void Desliza(uint64_t t, const uint8_t* nuevo, bool inserta)
 {
     const int s = static_cast<int>((t - 1) & MascaraVentana);
     BorraNodo(s);
-    if (nuevo)
-        GuardaEnVentana(s, *nuevo);
+    if (nuevo) {
+        Texto[s] = *nuevo;
+        if (s < Anticipo - 1)
+            Texto[s + TamVentana] = *nuevo;
+    }
     if (inserta)
         InsertaNodo<Cuenta>(static_cast<int>((InicioEscritura + t) & MascaraVentana));
 }

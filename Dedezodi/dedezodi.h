@@ -37,8 +37,6 @@ int LeeOpciones(int argc, char* argv[]);
 void NombraArchivos(const char* base, char* nombreLista);
 
 int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
-// nombre receives the whole first token: room for LongLinea + 1 bytes.
-int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo);
 // Fills Nombres and Tipos without a list: the cuantos names given, then the
 // names of archivoNombres (or nullptr), each read literally, all of type
 // tipo; the same limits and checks as a list.  Returns the count.
@@ -61,21 +59,19 @@ extern int MiembrosAjenos;
 // One member written straight into Salida by the calling thread, its line
 // drawn as it goes (miembro.cpp).  It chooses the member's encoder.
 void Dedezodi(const char* nombre, uint8_t tipo);
-// Its pieces, for a member a worker packs apart.  AbreEntrada opens the file
-// into EntradaMiembro and returns why it cannot be packed (a format for
-// ErrorFatalCon), or nullptr.  CodificaMiembro packs it into Salida, the
-// data from offset `datos` on, storing it when the encoder's stream is not
-// smaller (over the attempt, whose `intento` bytes reach further); it
-// leaves the sizes in TamanoOriginal and TamanoComprimido and returns the
-// method.  On a thread that is Encargado, nothing is drawn and
-// a failure sets Fallido instead of ending the run.  DibujaMiembro draws the
-// whole line of a member so packed (TamanoOriginal and TamanoComprimido
-// set, tamanoDicho the size the file reported).
+// Its pieces, for a member a worker packs apart (AbreEntrada: octetos.cpp).
+// CodificaMiembro packs it into Salida from where Salida stands, storing it
+// when the encoder's stream is not smaller (over the attempt, whose
+// `intento` bytes reach further); it leaves the sizes in TamanoOriginal and
+// TamanoComprimido and returns the method.  On a thread that is Encargado,
+// nothing is drawn and a failure sets Fallido instead of ending the run.
+// DibujaMiembro draws the whole line of a member so packed (the sizes set,
+// tamanoDicho the size the file reported).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
 const char* AbreEntrada(const char* nombre);
 void CierraEntrada();
-uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento);
+uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
 void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
@@ -83,19 +79,15 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 void DedezodiPlano();
 // Rewinds EntradaMiembro and resets the counters for one pass over the member.
 void EmpiezaPasada();
-// A failure of the member's file (octetos.cpp): the fatal error, named as
-// it was given, with its list line and the system's reason; Falla ends
-// only the member on a worker (Fallido) and returns false.
+// A failure of the member's file (octetos.cpp).
 [[noreturn]] void FallaMiembro(const char* formato, int error);
 bool Falla(const char* formato, int error = 0);
 
 // The member's console line (linea.cpp): its name and empty bar; a mark;
-// the marks of `leidos` bytes on a bar just started and the rest of it;
 // the bar drawn again for the stored copy; the percentage over the bar's
 // end.
 void EmpiezaLinea(const char* nombre);
 void DibujaMarca();
-void LlenaBarra(uint32_t leidos);
 void RehaceBarra();
 void TerminaLinea();
 

@@ -103,13 +103,10 @@ static void TerminaEquipo()
 
 int ArrancaEquipo(int hilos)
 {
-    static bool registrado = false;
-    if (!registrado) {
-        atexit(TerminaEquipo);
-        registrado = true;
-    }
     if (Pedidos == hilos)
         return Arrancados;
+    if (Pedidos == 0)   // the first start: stopped at exit
+        atexit(TerminaEquipo);
     TerminaEquipo();
     Pedidos = hilos;
     for (int w = 1; w < hilos; ++w) {

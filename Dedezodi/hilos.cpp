@@ -5,17 +5,14 @@
 // the tree of its first byte, and every insertion, deletion and replacement
 // touches that tree alone, so what an insertion finds depends only on that
 // tree's history and the window bytes.  And the order of the finder's
-// operations does not depend on the coder's choices: after the start of a
-// member (61 insertions), slide t deletes window position t-1, writes input
-// byte t+59 there if the input has it, and inserts position 4036+t while
-// input byte t exists (positions modulo 4096; arbol.h).  So each thread
-// (the caller included) owns some trees,
-// keeps its own window and links, replays every window write and deletion
-// but only the insertions into its own trees, and records the (length,
-// position) each insertion finds.  The coder takes each step's match from
-// the record of the tree's owner.  The position an insertion carries over
-// from the one before differs between threads, but only where nothing was
-// found, and then it is never coded.
+// operations does not depend on the coder's choices (arbol.h).  So each
+// thread (the caller included) owns some trees, keeps its own window and
+// links, replays every window write and deletion but only the insertions
+// into its own trees, and records the (length, position) each insertion
+// finds.  The coder takes each step's match from the record of the tree's
+// owner.  The position an insertion carries over from the one before
+// differs between threads, but only where nothing was found, and then it
+// is never coded.
 //
 // A member is cut into blocks of TamRonda slides.  In round j every thread
 // taking part replays block j, and the calling thread, the coder, also
@@ -33,14 +30,12 @@
 // spent: when the wait was the longer, the split did not pay, and it takes
 // every tree back and replays alone for a while (twice as long each time it
 // tries again in vain) before giving the workers another round.
-//
-// Everything is fixed in size: the records of a thread hold two blocks, the
-// input ring four.
 
 #include "arbol.h"
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -78,7 +73,6 @@ static uint8_t Anillo[TamAnillo];
 // round is given out.
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
 static int Paridad;                   // the round's parity: which map and records
-static bool EmpiezaMiembro;           // the round starts the member
 static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
 static uint64_t UltimaDeslizada;
 static uint64_t LeidosRonda;          // input bytes read when the round was given out
@@ -131,7 +125,7 @@ static void ReproduceRonda(int yo)
     uint32_t* const registros = Buscadores[yo].registros[Paridad];
     const uint64_t leidos = LeidosRonda;
     uint64_t t = PrimeraDeslizada;
-    if (EmpiezaMiembro) {
+    if (t == 0) {   // the round starts the member
         IniciaArbol();
         InsertaPrimeras<true>([dueno, yo](int r) { return dueno[Texto[r]] == yo; });
         if (dueno[Texto[InicioEscritura]] == yo)
@@ -157,18 +151,16 @@ static void ReproduceRonda(int yo)
 // byte, and the window is the same in every thread.
 static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
 {
-    bool alguno = false;
+    if (memcmp(antes, despues, NumArboles) == 0)
+        return;
     for (int b = 0; b < NumArboles; ++b) {
         if (antes[b] == despues[b])
             continue;
-        alguno = true;
         Buscador& de = Buscadores[antes[b]];
         Buscador& a = Buscadores[despues[b]];
         a.derecho[PrimeraRaiz + b] = de.derecho[PrimeraRaiz + b];
         de.derecho[PrimeraRaiz + b] = EnlaceVacio;
     }
-    if (!alguno)
-        return;
     for (int p = 0; p < TamVentana; ++p) {
         const uint8_t b = Texto[p];
         Buscador& de = Buscadores[antes[b]];
@@ -204,12 +196,11 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
         Buscador& buscador = Buscadores[Participantes[h]];
         for (int b = 0; b < NumArboles; ++b) {
             costo[b] += buscador.trabajo[b];
+            total += buscador.trabajo[b];
             buscador.trabajo[b] = 0;
         }
         segundos += buscador.segundos;
     }
-    for (int b = 0; b < NumArboles; ++b)
-        total += costo[b];
     if (proximos == 1) {
         memset(despues, 0, NumArboles);
         return;
@@ -224,28 +215,22 @@ static void Reparte(double aparte, int proximos, const uint8_t* antes, uint8_t* 
         const double otros = (segundos - Buscadores[0].segundos) / (Activos - 1);
         if (coder + otros > 0)
             Sesgo += 0.25 * (coder - otros) / (coder + otros);
-        Sesgo = Sesgo < -0.5 ? -0.5 : Sesgo > 0.5 ? 0.5 : Sesgo;
+        Sesgo = std::clamp(Sesgo, -0.5, 0.5);
     }
     const double ventaja = nodosAparte + Sesgo * static_cast<double>(total);
     double falta[MaxHilos];
     const double parte = (static_cast<double>(total) + ventaja) / proximos;
-    falta[0] = parte - ventaja;
-    for (int h = 1; h < proximos; ++h)
-        falta[h] = parte;
+    std::fill(falta, falta + proximos, parte);
+    falta[0] -= ventaja;
 
     uint8_t orden[NumArboles];
     int cuantos = 0;
     for (int b = 0; b < NumArboles; ++b)
         if (costo[b] != 0)
             orden[cuantos++] = static_cast<uint8_t>(b);
-    // Insertion sort, heaviest first: at most 256 trees, once a round.
-    for (int i = 1; i < cuantos; ++i) {
-        const uint8_t b = orden[i];
-        int k = i;
-        for (; k > 0 && costo[orden[k - 1]] < costo[b]; --k)
-            orden[k] = orden[k - 1];
-        orden[k] = b;
-    }
+    // Heaviest first, the lower tree first among equals.
+    std::sort(orden, orden + cuantos,
+              [&costo](uint8_t a, uint8_t b) { return costo[a] != costo[b] ? costo[a] > costo[b] : a < b; });
     for (int i = 0; i < cuantos; ++i) {
         // A tree heavier than an even share (a binary's zeros) goes to a
         // worker and stays there: given to the coder, which also codes, it
@@ -288,10 +273,11 @@ static uint64_t CodificaRonda(uint64_t j, uint64_t t)
     return t;
 }
 
-static void DaRonda(uint64_t j)
+// Gives out round j; returns whether it is the member's last, which the ring
+// already shows: the input's end, if it lies within the round, is in it.
+static bool DaRonda(uint64_t j)
 {
     Paridad = static_cast<int>(j & 1);
-    EmpiezaMiembro = j == 0;
     PrimeraDeslizada = j * TamRonda;
     UltimaDeslizada = (j + 1) * TamRonda - 1;
     const uint64_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide
@@ -300,12 +286,7 @@ static void DaRonda(uint64_t j)
     LeidosRonda = Leidos;
     for (int h = 1; h < Activos; ++h)
         Encarga(Participantes[h], ReproduceRonda);
-}
-
-static void EsperaParticipantes()
-{
-    for (int h = 1; h < Activos; ++h)
-        EsperaTrabajador(Participantes[h]);
+    return AnilloCompleto && UltimaDeslizada == ultima;
 }
 
 // Workers free of other tasks join the rounds.  Returns how many take part.
@@ -313,10 +294,7 @@ static int Incorporados(int trabajadores)
 {
     int activos = Activos;
     for (int w = 1; w <= trabajadores; ++w) {
-        bool dentro = false;
-        for (int h = 1; h < Activos; ++h)
-            dentro |= Participantes[h] == w;
-        if (!dentro && Termino(w)) {
+        if (std::find(Participantes + 1, Participantes + Activos, w) == Participantes + Activos && Termino(w)) {
             Encarga(w, Incorpora);
             Participantes[activos++] = w;
         }
@@ -369,30 +347,25 @@ int DedezodiLZHHilos()
     uint64_t t = 0;
     for (uint64_t j = 0;; ++j) {
         const double comienzo = Reloj(CLOCK_MONOTONIC);
-        DaRonda(j);
+        const bool ultima = DaRonda(j);
         const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
         LlenaAnillo((j + 2) * TamRonda + Anticipo - 1);
-        double aparte = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;
         ReproduceRonda(0);
-        if (j > 0) {
-            const double codifica = Reloj(CLOCK_THREAD_CPUTIME_ID);
+        if (j > 0)
             t = CodificaRonda(j - 1, t);
-            aparte += Reloj(CLOCK_THREAD_CPUTIME_ID) - codifica;
-        }
+        const double propio = Reloj(CLOCK_THREAD_CPUTIME_ID) - inicio;   // reading, replay, coding
         const double espera = Reloj(CLOCK_MONOTONIC);
-        EsperaParticipantes();
+        for (int h = 1; h < Activos; ++h)
+            EsperaTrabajador(Participantes[h]);
         const double fin = Reloj(CLOCK_MONOTONIC);
-        const bool ultima = AnilloCompleto && UltimaDeslizada == (Leidos == 0 ? 1 : Leidos);
-        const int proximos =
-            ultima ? Activos
-                   : Proximos(fin - espera, fin - comienzo, aparte + Buscadores[0].segundos, trabajadores);
         if (ultima) {
             t = CodificaRonda(j, t);
             break;
         }
+        const int proximos = Proximos(fin - espera, fin - comienzo, propio, trabajadores);
         // Reparte reads the round's threads (Activos) and shares among the
         // next round's (Participantes, proximos of them).
-        Reparte(aparte, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
+        Reparte(propio - Buscadores[0].segundos, proximos, Dueno[j & 1], Dueno[(j + 1) & 1]);
         MueveArboles(Dueno[j & 1], Dueno[(j + 1) & 1]);
         Activos = proximos;
     }

@@ -1,12 +1,10 @@
-// The console line of a member being packed.
+// The console line of a member being packed:
+// "name     oooooooooooooooooooo 42%", written as the member is packed, or
+// all at once for a member another thread packed.
 
 #include "dedezodi.h"
 
 namespace dedezodi {
-
-// ---- The member's line on the console -------------------------------------------
-// "name     oooooooooooooooooooo 42%": written as the member is packed, or
-// all at once for a member another thread packed.
 
 void EmpiezaLinea(const char* nombre)
 {
@@ -25,9 +23,11 @@ void DibujaMarca()
     }
 }
 
-// The marks of `leidos` bytes on a bar just started, then the rest of it.
-void LlenaBarra(uint32_t leidos)
+// The marks of `leidos` bytes on a new bar paced for `tamano`, then the
+// rest of it.
+static void LlenaBarra(uint32_t tamano, uint32_t leidos)
 {
+    IniciaBarra(tamano);
     for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
         DibujaMarca();
     CompletaBarra();
@@ -44,23 +44,19 @@ void RehaceBarra()
 // there with the bar still visible behind it.
 void TerminaLinea()
 {
-    int porcentaje = 0;
-    if (TamanoOriginal != 0)
-        porcentaje = static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
+    const int porcentaje =
+        TamanoOriginal == 0 ? 0 : static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
     RetrocedeCursor(AnchoBarra + 6);
     Mensaje("%3d%%", porcentaje);
 }
 
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
 {
-    const uint32_t leidos = TamanoOriginal;
     EmpiezaLinea(nombre);
-    IniciaBarra(tamanoDicho);
-    LlenaBarra(leidos);
+    LlenaBarra(tamanoDicho, TamanoOriginal);
     if (metodo == MetodoPlano) {
         RehaceBarra();
-        IniciaBarra(tamanoDicho);
-        LlenaBarra(leidos);
+        LlenaBarra(tamanoDicho, TamanoOriginal);
     }
     TerminaLinea();
     NotaNombreGuardado(nombre);

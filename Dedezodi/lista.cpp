@@ -25,10 +25,11 @@ static const char* NombreListaActual;   // the list or the file of -T
 static uint32_t LineaActual;            // the line of the piece read last
 static bool EnMedio;                    // that piece did not end its line
 
-// A carriage return also ends a token, so lists written with CR LF line ends
+// nombre receives the whole first token: room for LongLinea + 1 bytes.  A
+// carriage return also ends a token, so lists written with CR LF line ends
 // name the files and not "file\r".  Returns 0 at the end of the list or on
 // a read error, which the caller tells apart.
-int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
+static int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
 {
     char linea[LongLinea + 1];
     while (fgets(linea, sizeof linea, lista)) {
@@ -59,39 +60,6 @@ static const char* Lugar(uint32_t linea)
     return lugar;
 }
 
-// The reason an entry is refused: the message's format, the name it
-// quotes and the limit that was passed.
-struct Rechazo {
-    const char* formato;
-    const char* nombre;
-    const char* limite;
-};
-
-// Takes the entry at index cuenta, or says why not.  A name the restorer
-// would refuse makes an archive that cannot be restored: refused here,
-// before anything is written.
-static bool AnadeNombre(int cuenta, const char* dado, bool literal, uint8_t tipo, Rechazo* rechazo)
-{
-    if (cuenta == MaxArchivos) {
-        *rechazo = Rechazo{"Too many files", dado, "at most 300"};
-        return false;
-    }
-    if (strlen(dado) > TamNombre) {
-        *rechazo = Rechazo{"Name too long: %s", dado, "at most 12 characters"};
-        return false;
-    }
-    strcpy(Nombres[cuenta], dado);
-    ArreglaSeparador(Nombres[cuenta]);
-    if (!EsNombreSeguro(Nombres[cuenta])) {
-        *rechazo = Rechazo{"Unsafe name: %s", Nombres[cuenta], nullptr};
-        return false;
-    }
-    strcpy(Archivos[cuenta], literal ? dado : Nombres[cuenta]);
-    Tipos[cuenta] = tipo;
-    Lineas[cuenta] = LineaActual;
-    return true;
-}
-
 // The file is closed before every fatal error here, so the error path
 // leaves nothing open even where it does not end the process.
 static void CierraNombres(FILE* archivo)
@@ -100,10 +68,29 @@ static void CierraNombres(FILE* archivo)
         fclose(archivo);
 }
 
-[[noreturn]] static void RechazaNombre(FILE* archivo, const Rechazo& rechazo)
+[[noreturn]] static void RechazaNombre(FILE* archivo, const char* formato, const char* nombre, const char* limite)
 {
     CierraNombres(archivo);
-    ErrorFatalCon(rechazo.formato, rechazo.nombre, Causa{0, rechazo.limite, Lugar(LineaActual)});
+    ErrorFatalCon(formato, nombre, Causa{0, limite, Lugar(LineaActual)});
+}
+
+// Takes the entry at index cuenta from the file `archivo` (nullptr: the
+// command line), or ends the run saying why not.  A name the restorer
+// would refuse makes an archive that cannot be restored: refused here,
+// before anything is written.
+static void AnadeNombre(int cuenta, const char* dado, bool literal, uint8_t tipo, FILE* archivo)
+{
+    if (cuenta == MaxArchivos)
+        RechazaNombre(archivo, "Too many files", dado, "at most 300");
+    if (strlen(dado) > TamNombre)
+        RechazaNombre(archivo, "Name too long: %s", dado, "at most 12 characters");
+    strcpy(Nombres[cuenta], dado);
+    ArreglaSeparador(Nombres[cuenta]);
+    if (!EsNombreSeguro(Nombres[cuenta]))
+        RechazaNombre(archivo, "Unsafe name: %s", Nombres[cuenta], nullptr);
+    strcpy(Archivos[cuenta], literal ? dado : Nombres[cuenta]);
+    Tipos[cuenta] = tipo;
+    Lineas[cuenta] = LineaActual;
 }
 
 // A read error ends the names as the end of the file does: told apart here.
@@ -127,10 +114,8 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
     char nombre[LongLinea + 1];
     uint8_t tipo;
     int cuenta = 0;
-    Rechazo rechazo;
     for (; LeePalabra(lista, nombre, &tipo); ++cuenta) {
-        if (!AnadeNombre(cuenta, nombre, false, tipo, &rechazo))
-            RechazaNombre(lista, rechazo);
+        AnadeNombre(cuenta, nombre, false, tipo, lista);
         if (nombres != Nombres) {
             strcpy(nombres[cuenta], Nombres[cuenta]);
             tipos[cuenta] = tipo;
@@ -151,18 +136,15 @@ static int LeeNombresDe(const char* origen, uint8_t tipo, int cuenta)
     NombreListaActual = estandar ? "(standard input)" : origen;
     LineaActual = 0;
     char linea[TamNombreArchivo];
-    Rechazo rechazo;
     while (fgets(linea, sizeof linea, archivo)) {
         ++LineaActual;
         size_t largo = strlen(linea);
         if (largo > 0 && linea[largo - 1] == '\n')
             linea[--largo] = '\0';
         else if (!feof(archivo))   // longer than any path: too long for a name
-            RechazaNombre(archivo, Rechazo{"Name too long: %s", linea, "at most 12 characters"});
-        if (largo == 0)
-            continue;
-        if (!AnadeNombre(cuenta++, linea, true, tipo, &rechazo))
-            RechazaNombre(archivo, rechazo);
+            RechazaNombre(archivo, "Name too long: %s", linea, "at most 12 characters");
+        if (largo > 0)
+            AnadeNombre(cuenta++, linea, true, tipo, archivo);
     }
     CierraLeido(archivo);
     return cuenta;
@@ -172,12 +154,9 @@ int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, 
 {
     NombreListaActual = nullptr;
     LineaActual = 0;
-    int cuenta = 0;
-    Rechazo rechazo;
-    for (int i = 0; i < cuantos; ++i, ++cuenta)
-        if (!AnadeNombre(cuenta, nombres[i], true, tipo, &rechazo))
-            RechazaNombre(nullptr, rechazo);
-    return archivoNombres ? LeeNombresDe(archivoNombres, tipo, cuenta) : cuenta;
+    for (int i = 0; i < cuantos; ++i)
+        AnadeNombre(i, nombres[i], true, tipo, nullptr);
+    return archivoNombres ? LeeNombresDe(archivoNombres, tipo, cuantos) : cuantos;
 }
 
 static int IndiceDe(const char* nombre)

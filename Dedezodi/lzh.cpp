@@ -126,25 +126,16 @@ int DedezodiLZH()
         const uint8_t primero = Texto[(InicioEscritura + t) & MascaraVentana];
         const uint64_t hasta = t + static_cast<unsigned>(CodificaPaso(
             static_cast<unsigned>(LongIgual), PosIgual, primero, fin ? leidos - t : Anticipo));
-        uint8_t octeto;
-        for (; t < hasta && !fin; ) {
-            if (LeeOctetoPlano(&octeto)) {
-                ++leidos;
-                Desliza(++t, &octeto, true);
-            } else {
-                fin = true;
-            }
-        }
-        // The input has ended: slide on without new bytes.
         while (t < hasta) {
+            uint8_t octeto;
+            fin = fin || !LeeOctetoPlano(&octeto);   // once ended, slide on without new bytes
+            leidos += !fin;
             ++t;
-            Desliza(t, nullptr, InsertaEnDeslizada(t, leidos));
+            Desliza(t, fin ? nullptr : &octeto, InsertaEnDeslizada(t, leidos));
         }
     } while (t < leidos);
 
     CodificaFinal();
-    // Counted in 64 bits: the attempt on an incompressible file near 4 GiB
-    // grows past what 32 bits hold and must not wrap into "smaller".
     return OctetosComprimidos < OctetosLeidos;
 }
 

@@ -6,8 +6,6 @@
 #include "opciones.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 using namespace dedezodi;
 

@@ -7,6 +7,7 @@
 #include "dedezodi.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace dedezodi {
 
@@ -14,24 +15,21 @@ namespace dedezodi {
 
 void EscribeFalsaCabecera()
 {
-    static const uint8_t ceros[TamCabecera] = {};
-    fwrite(ceros, 1, TamCabecera, Salida);
+    EscribeCabecera("", 0, 0, 0, 0);   // all zeros
 }
 
+// Most significant byte first.
 static void PonTamano(uint8_t* destino, uint32_t tamano)
 {
-    destino[0] = static_cast<uint8_t>(tamano >> 24);
-    destino[1] = static_cast<uint8_t>(tamano >> 16);
-    destino[2] = static_cast<uint8_t>(tamano >> 8);
-    destino[3] = static_cast<uint8_t>(tamano);
+    for (int i = 0; i < 4; ++i)
+        destino[i] = static_cast<uint8_t>(tamano >> (24 - 8 * i));
 }
 
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido)
 {
     uint8_t cabecera[TamCabecera] = {};
-    for (int i = 0; i < TamNombre && nombre[i]; ++i)
-        cabecera[i] = static_cast<uint8_t>(nombre[i]);
+    strncpy(reinterpret_cast<char*>(cabecera), nombre, TamNombre);
     cabecera[PosTipo] = tipo;
     cabecera[PosMetodo] = metodo;
     PonTamano(cabecera + PosTamanoOriginal, tamanoOriginal);
@@ -41,22 +39,21 @@ void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
 
 // ---- One member ------------------------------------------------------------
 
-uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
+uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento)
 {
-    uint8_t metodo = MetodoLZH;
+    const off_t datos = ftello(Salida);
     EmpiezaPasada();
-    const int menor = codificador();
+    const bool guarda = !codificador() && !Fallido;
     const uint32_t leidos = OctetosLeidos;
     *intento = OctetosComprimidos;
     if (!Encargado)
         CompletaBarra();
-    if (!menor && !Fallido) {
+    if (guarda) {
         // Store instead, over the LZH attempt.
         EmpiezaPasada();
         fseeko(Salida, datos, SEEK_SET);
         if (!Encargado)
             RehaceBarra();
-        metodo = MetodoPlano;
         DedezodiPlano();
         if (!Encargado)
             CompletaBarra();
@@ -66,7 +63,7 @@ uint8_t CodificaMiembro(int (*codificador)(), off_t datos, uint64_t* intento)
     }
     TamanoOriginal = leidos;
     TamanoComprimido = static_cast<uint32_t>(OctetosComprimidos);   // no more than leidos
-    return metodo;
+    return guarda ? MetodoPlano : MetodoLZH;
 }
 
 void Dedezodi(const char* nombre, uint8_t tipo)
@@ -76,16 +73,14 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     // The encoder, chosen here once per member: the cost-based one when
     // asked; the trees shared among the threads when there are several and
     // the member reports at least two of their rounds; else the plain one.
-    int (*codificador)() = DedezodiLZH;
-    if (ModoOptimo)
-        codificador = DedezodiLZHOptimo;
-    else if (NumHilos > 1 && TamanoOriginal >= MinimoCompartido)
-        codificador = DedezodiLZHHilos;
+    int (*codificador)() = ModoOptimo ? DedezodiLZHOptimo
+                           : NumHilos > 1 && TamanoOriginal >= MinimoCompartido ? DedezodiLZHHilos
+                                                                                : DedezodiLZH;
     EmpiezaLinea(nombre);
     const off_t inicio = ftello(Salida);
     EscribeFalsaCabecera();
     uint64_t intento;
-    const uint8_t metodo = CodificaMiembro(codificador, inicio + TamCabecera, &intento);
+    const uint8_t metodo = CodificaMiembro(codificador, &intento);
     const off_t fin = ftello(Salida);
     fseeko(Salida, inicio, SEEK_SET);
     EscribeCabecera(nombre, tipo, metodo, TamanoOriginal, TamanoComprimido);

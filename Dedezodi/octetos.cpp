@@ -20,9 +20,7 @@ __thread uint64_t OctetosComprimidos;
 __thread bool Encargado;
 __thread bool Fallido;
 
-// The file being packed, for messages.  A pass reads the file to its end,
-// whatever size it reported when it was opened (a file under /proc reports
-// 0), and the header takes the count.
+// The file being packed, for messages.
 static __thread const char* NombreEntrada = "";
 
 __thread uint32_t AvisoLectura;
@@ -42,7 +40,8 @@ constexpr uint32_t PasoEncargado = 1 << 20;
 }
 
 // A failure of the member: the fatal error on the thread that packs the
-// list; on a worker, the member ends here and is packed again in order.
+// list; on a worker, the member ends here (Fallido, and false returned) and
+// is packed again in order.
 bool Falla(const char* formato, int error)
 {
     if (!Encargado)
@@ -53,9 +52,9 @@ bool Falla(const char* formato, int error)
 
 static void PonAviso()
 {
-    uint64_t aviso = uint64_t{OctetosLeidos} + PasoEncargado;
-    if (!Encargado)
-        aviso = Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1 : UINT32_MAX;
+    const uint64_t aviso = Encargado              ? uint64_t{OctetosLeidos} + PasoEncargado
+                           : Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1
+                                                : UINT32_MAX;
     AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
 }
 
@@ -67,10 +66,10 @@ bool SigueLeyendo(int c)
         return ferror(EntradaMiembro) ? Falla("Can't read file '%s'", errno) : false;
     if (OctetosLeidos == UINT32_MAX)
         return Falla("File too large: %s");
-    if (Encargado && Abandona.load(std::memory_order_relaxed))
-        return Falla(nullptr);
     if (!Encargado)
         DibujaMarca();
+    else if (Abandona.load(std::memory_order_relaxed))
+        return Falla(nullptr);
     PonAviso();
     return true;
 }
@@ -90,13 +89,14 @@ void DedezodiPlano()
 
 // ---- The input file --------------------------------------------------------
 
-// Opens a listed file; returns why it cannot be packed, or nullptr.  It is
-// opened without blocking, so that a FIFO cannot hang the run, and judged
-// by the open descriptor, so that what is checked is what is read: anything
-// but a regular file (a folder, a device, a pipe) has no size we could
-// promise in the header.  The size it reports sets the bar's pace.  errno
-// says why it failed: a folder says so; another kind of file (a FIFO, a
-// device), or one too large, has no reason of the system's.
+// Opens a listed file into EntradaMiembro; returns why it cannot be packed
+// (a format for ErrorFatalCon), or nullptr.  It is opened without blocking,
+// so that a FIFO cannot hang the run, and judged by the open descriptor, so
+// that what is checked is what is read: anything but a regular file (a
+// folder, a device, a pipe) has no size we could promise in the header.
+// The size it reports sets the bar's pace.  errno says why it failed: a
+// folder says so; another kind of file (a FIFO, a device), or one too
+// large, has no reason of the system's.
 const char* AbreEntrada(const char* nombre)
 {
     NombreEntrada = nombre;

@@ -34,9 +34,8 @@
 // MaxDistancia, since all below it are older still, or after Corte nodes.
 //
 // A match reaches at most 4036 bytes back, as far as the greedy encoder's
-// own matches reach: its trees keep a position until 4036 later ones have
-// been inserted.  The 4036 spaces that start every member's window are
-// window bytes like any other and may be matched.
+// own matches reach (MaxDistancia).  The 4036 spaces that start every
+// member's window are window bytes like any other and may be matched.
 //
 // Memory is fixed: the input passes through a buffer of TamBuffer bytes that
 // slides by whole blocks, and the matches of one block and its horizon wait
@@ -49,6 +48,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "arbol.h"
 #include "dedezodi.h"
 
 namespace dedezodi {
@@ -178,16 +178,9 @@ static void LeeHasta(uint64_t hasta)
 static inline int MideComun(const uint8_t* clave, const uint8_t* otra, int comun, int limite)
 {
     for (; comun + 8 <= limite; comun += 8) {
-        uint64_t a, b;
-        memcpy(&a, clave + comun, sizeof a);
-        memcpy(&b, otra + comun, sizeof b);
-        if (a != b) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-            return comun + (__builtin_clzll(a ^ b) >> 3);
-#else
-            return comun + (__builtin_ctzll(a ^ b) >> 3);
-#endif
-        }
+        const uint64_t diferentes = CargaPalabra(clave + comun) ^ CargaPalabra(otra + comun);
+        if (diferentes != 0)
+            return comun + PrimerOctetoDistinto(diferentes);
     }
     while (comun < limite && otra[comun] == clave[comun])
         ++comun;
@@ -261,45 +254,21 @@ static void Busca(uint64_t posicion)
 
 // ---- Costs -----------------------------------------------------------------
 
-static uint32_t Bits(double bits)
-{
-    return static_cast<uint32_t>(std::lround(std::max(bits, 1.0) * EscalaCoste));
-}
-
-// A symbol of count c out of `total` costs log2(total / c) bits, at least
-// one: no code of the model is shorter.  Returns whether any cost changed.
-static bool CostesDeCuentas(const uint32_t* cuentas, uint32_t total)
-{
-    const double log2Total = std::log2(static_cast<double>(total));
-    bool cambio = false;
-    for (int s = 0; s < NumSimbolos; ++s) {
-        const uint32_t coste = Bits(log2Total - std::log2(static_cast<double>(cuentas[s])));
-        cambio |= coste != CosteSimbolo[s];
-        CosteSimbolo[s] = coste;
-    }
-    return cambio;
-}
-
-// The model's counts now, leaf by leaf, and their total.
-static uint32_t CuentasDelModelo(uint32_t* cuentas)
-{
-    for (int s = 0; s < NumSimbolos; ++s)
-        cuentas[s] = Frecuencia[Padre[s + MarcaHoja]];
-    return Frecuencia[Raiz];
-}
-
 static inline int Simbolo(uint64_t posicion, int longitud)
 {
     return longitud == 1 ? *Octetos(posicion) : longitud + DesplazamientoLongitud;
 }
 
-// The model's counts plus those of the path the last pass chose through the
-// block, halved as the model halves them when their total reaches the top.
-// Returns whether any cost changed.
+// The costs from the model's counts plus those of the path the last pass
+// chose through the block's first n positions (none when n is 0), halved as
+// the model halves them when their total reaches the top.  Returns whether
+// any cost changed.
 static bool CostesDelCamino(int n)
 {
     uint32_t cuentas[NumSimbolos];
-    uint32_t total = CuentasDelModelo(cuentas);
+    for (int s = 0; s < NumSimbolos; ++s)
+        cuentas[s] = Frecuencia[Padre[s + MarcaHoja]];
+    uint32_t total = Frecuencia[Raiz];
     for (int j = n; j > 0; j -= LongElegida[j]) {
         if (total == FrecuenciaMaxima) {
             total = 0;
@@ -309,7 +278,17 @@ static bool CostesDelCamino(int n)
         ++cuentas[Simbolo(Cursor + static_cast<uint64_t>(j - LongElegida[j]), LongElegida[j])];
         ++total;
     }
-    return CostesDeCuentas(cuentas, total);
+    // A symbol of count c out of `total` costs log2(total / c) bits, at
+    // least one: no code of the model is shorter.
+    const double log2Total = std::log2(static_cast<double>(total));
+    bool cambio = false;
+    for (int s = 0; s < NumSimbolos; ++s) {
+        const double bits = std::max(log2Total - std::log2(static_cast<double>(cuentas[s])), 1.0);
+        const uint32_t coste = static_cast<uint32_t>(std::lround(bits * EscalaCoste));
+        cambio |= coste != CosteSimbolo[s];
+        CosteSimbolo[s] = coste;
+    }
+    return cambio;
 }
 
 // ---- Shortest path ---------------------------------------------------------
@@ -389,8 +368,7 @@ static int PreparaBloque()
 
 static void ParseaBloque(int n)
 {
-    uint32_t cuentas[NumSimbolos];
-    CostesDeCuentas(cuentas, CuentasDelModelo(cuentas));
+    CostesDelCamino(0);
     BuscaCamino(n);
     // Unchanged costs would find the same path again.
     for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)

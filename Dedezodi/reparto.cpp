@@ -59,7 +59,7 @@ static void EmpaquetaEncargo(int yo)
     e.fallo = AbreEntrada(Lista[e.miembro]) != nullptr;
     if (!e.fallo) {
         e.tamanoDicho = TamanoOriginal;
-        e.metodo = CodificaMiembro(DedezodiLZH, 0, &e.intento);
+        e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
         e.fallo = Fallido || ferror(Salida) || fflush(Salida) != 0;
         e.leidos = TamanoOriginal;
         e.comprimidos = TamanoComprimido;
@@ -180,20 +180,18 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
         if (w >= 0 && (w == 0 || Termino(w))) {
             Coloca(w);
             ++k;
-            continue;
-        }
-        if (w < 0) {   // the next to lay, and no one has it yet
+        } else if (w < 0) {   // the next to lay, and no one has it yet
             if (!Grande[k])   // a big one keeps the workers free to share it
                 siguiente = Reparte(k + 1, cuenta, hilos);
             EmpaquetaAqui(k++);
-            continue;
-        }
-        siguiente = Reparte(siguiente, cuenta, hilos);
-        if (siguiente < cuenta && !Grande[siguiente] && Encargos[0].miembro < 0 && Encargos[0].derrame) {
-            Encargos[0].miembro = siguiente++;
-            EmpaquetaEncargo(0);
         } else {
-            EsperaTrabajador(w);
+            siguiente = Reparte(siguiente, cuenta, hilos);
+            if (siguiente < cuenta && !Grande[siguiente] && Encargos[0].miembro < 0 && Encargos[0].derrame) {
+                Encargos[0].miembro = siguiente++;
+                EmpaquetaEncargo(0);
+            } else {
+                EsperaTrabajador(w);
+            }
         }
     }
 }
