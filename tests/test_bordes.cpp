@@ -251,10 +251,12 @@ TEST(Flujos, ArchiveCutShortUnderSalvageIsAReadError)
     }
     EscribeArchivo(carpeta / "x.lst", lista);
     ASSERT_EQ(EjecutaPrograma(DEDEZODI_BIN, {"-q", "x"}, carpeta.Ruta()).estado, 0);
-    Arranque arranque;   // held in the first member's line
+    Arranque arranque;   // held in the first member's line, written once m0 is restored
     arranque.sitio = SalidaAntesDelPrimerMiembro(VUVODIV_BIN, carpeta.Ruta(), "x.cmp\n");
     Proceso proceso = Lanza(VUVODIV_BIN, {"-s", "-d", "out", "x"}, carpeta.Ruta(), arranque);
     ASSERT_TRUE(LlenaTubo(proceso));
+    for (int intento = 0; intento < 2000 && !ExisteArchivo(carpeta / "out/m0"); ++intento)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(truncate((carpeta / "x.cmp").c_str(), 1000), 0);
     auto r = Espera(proceso);
     EXPECT_EQ(r.estado, 1);
