@@ -94,11 +94,14 @@ void LeeEntero(int fd)
         if (!mayor)
             ErrorFatal("Not enough memory to salvage the archive");   // Datos keeps the block for LiberaRescate
         Datos = bloque = mayor;
-        ssize_t n = 1;
-        while (Tamano < capacidad && (n = read(fd, bloque + Tamano, capacidad - Tamano)) > 0)
-            Tamano += static_cast<uint64_t>(n);
-        if (n <= 0)
-            return;
+        while (Tamano < capacidad) {
+            const ssize_t n = read(fd, bloque + Tamano, capacidad - Tamano);
+            if (n == 0)
+                return;
+            if (n < 0 && errno != EINTR)
+                ErrorFatalCon("Can't read file '%s'", NombreArchivo, Causa{errno});
+            Tamano += n > 0 ? static_cast<uint64_t>(n) : 0;
+        }
     }
 }
 
@@ -166,8 +169,15 @@ void Linea(bool excepcion, const char* visible, const char* formato, ...)
         fprintf(ConsolaErrores, "%s\n", texto);
 }
 
+// A range found by a search that the work limit cut short is blamed on the
+// limit, whatever broke the walk there.
 void NoContado(uint64_t desde, uint64_t hasta, const char* motivo, const char* visible)
 {
+    if (TopeVisto) {
+        motivo = "the work limit was reached";
+        visible = nullptr;
+        TopeVisto = false;
+    }
     if (hasta <= desde)
         return;
     NoContados += hasta - desde;
@@ -489,6 +499,22 @@ void Acepta(const Hallado& m)
     Pos = m.Fin();
 }
 
+// Stored bytes pass through a buffer of ours: written straight from the
+// map, a page of an archive cut short under it would fail the write (the
+// kernel reads it) and be blamed on the member's file, where read here it
+// faults as the read error it is.
+void CopiaDelMapa(Miembro& m, const uint8_t* datos, uint64_t cuantos)
+{
+    static uint8_t bloque[1 << 16];
+    while (cuantos > 0) {
+        const size_t trozo = static_cast<size_t>(std::min<uint64_t>(cuantos, sizeof bloque));
+        memcpy(bloque, datos, trozo);
+        EscribeBloque(m, bloque, trozo);
+        datos += trozo;
+        cuantos -= trozo;
+    }
+}
+
 // The member's first cuantos bytes into its file (the name and sufijo) or
 // the sink: copied, or decoded from hay bytes of its data.  An LZH member
 // is kept when its decode verifies or when its data was cut (hay short of
@@ -505,7 +531,7 @@ bool Vuelca(Hallado& m, const char* sufijo, uint64_t cuantos, uint64_t hay, cons
                hay < m.comprimido;
     } else {
         m.salida = destino;
-        EscribeBloque(m, Datos + m.Datos(), static_cast<size_t>(cuantos));
+        CopiaDelMapa(m, Datos + m.Datos(), cuantos);
         m.salida = nullptr;
     }
     char estado[TamNombreVisible + 96];
@@ -601,8 +627,7 @@ bool ReparaPlano(Hallado& m)
 void Salta(uint64_t desde, const char* motivo, const char* visible = nullptr)
 {
     const uint64_t q = Busca(desde + 1, true);
-    NoContado(desde, q, TopeVisto ? "the work limit was reached" : motivo, TopeVisto ? nullptr : visible);
-    TopeVisto = false;
+    NoContado(desde, q, motivo, visible);
     Pos = q;
 }
 

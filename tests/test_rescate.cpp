@@ -244,6 +244,10 @@ TEST(RescateNoArchivos, NoMemberIsFoundWhereThereIsNone)
         EXPECT_TRUE(Contiene(r.salida, "\n0 members salvaged")) << nombre << "\n" << r.salida;
         EXPECT_FALSE(ExisteArchivo(carpeta / "out") && !ListaCarpeta(carpeta / "out").empty()) << nombre;
     }
+    // A standard input that cannot be read (a folder) is a read error, not an empty archive.
+    auto r = EjecutaPrograma("/bin/sh", {"-c", "exec \"$0\" -s -t - <.", VUVODIV_BIN}, carpeta.Ruta());
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(Contiene(r.salida, "Fatal error. Can't read file '(standard input)'")) << r.salida;
 }
 
 // ---- The plain reader's end of the archive -----------------------------------------------
