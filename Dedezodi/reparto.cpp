@@ -140,7 +140,7 @@ static void MarcaGrandes(int cuenta, int hilos)
     uint64_t total = 0;
     for (int k = 0; k < cuenta; ++k) {
         struct stat datos;
-        tamanos[k] = stat(Lista[k], &datos) == 0 ? static_cast<uint64_t>(datos.st_size) : 0;
+        tamanos[k] = stat(ArchivoDe(Lista[k]), &datos) == 0 ? static_cast<uint64_t>(datos.st_size) : 0;
         total += tamanos[k];
     }
     for (int k = 0; k < cuenta; ++k)
