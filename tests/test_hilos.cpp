@@ -32,7 +32,7 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos)
     static char nombres[MaxArchivos][TamNombre + 1];
     static uint8_t tipos[MaxArchivos];
     for (size_t i = 0; i < entradas.size(); ++i) {
-        snprintf(nombres[i], sizeof nombres[i], "m%zu", i);
+        snprintf(nombres[i], sizeof nombres[i], "m%u", static_cast<unsigned>(i));
         EscribeArchivo(carpeta / nombres[i], entradas[i]);
         tipos[i] = TipoBinario;
     }
