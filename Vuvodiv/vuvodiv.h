@@ -67,10 +67,8 @@ constexpr const char* NombreEntradaEstandar = "(standard input)";
 void NombraArchivo(const char* base);
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
-// A member as its header describes it and as one thread restores it (a
-// member handed out is copied into a slot of the pool, obreros.cpp).  The
-// text conversion stays in the main thread's record from member to member:
-// a type of 4 or more keeps the previous member's.
+// A member as its header describes it and as one thread restores it.  Its
+// conversion carries over to a next member of type 4 or more.
 struct Miembro {
     char nombre[TamNombre + 1];       // the 12-byte field and a terminator, '_' read as '.'
     char visible[TamNombreVisible];   // as the console shows it (control bytes escaped)
