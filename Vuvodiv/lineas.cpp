@@ -31,7 +31,7 @@ static void InformaFalloMiembro(const Miembro& m, const char* motivo, bool nombr
     InformaFallo(m.visible, texto, nombreEscrito);
 }
 
-static void DibujaInicio(const Miembro& m)
+void EmpiezaLinea(const Miembro& m)
 {
     Mensaje("\n%-14s", m.visible);
     DibujaBarraVacia();
@@ -47,7 +47,7 @@ static bool TerminaPrimero()
     AntesDeFatal = nullptr;
     Miembro* m = EsperaPrimero();
     if (m) {
-        DibujaInicio(*m);
+        EmpiezaLinea(*m);
         AvanzaBarraBloque(m->escritos);
         TerminaMiembro(*m);
         LiberaPrimero();
@@ -64,22 +64,8 @@ void TerminaPendientes()
 
 void TerminaListos()
 {
-    while (ColaLlena() || PrimeroHecho())
+    while (PrimeroListo())
         TerminaPrimero();
-}
-
-void AbreLineas() { AntesDeFatal = TerminaPendientes; }
-
-void CierraLineas()
-{
-    TerminaPendientes();
-    AntesDeFatal = nullptr;
-}
-
-void EmpiezaLinea(Miembro& m)
-{
-    TerminaPendientes();
-    DibujaInicio(m);
 }
 
 // Damaged data leaves the marks drawn before the damage, and the dots after.

@@ -18,9 +18,7 @@ using namespace vuvodiv;
 static void AbreArchivo(const char* base)
 {
     NombraArchivo(base);
-    static char visible[4 * TamNombreArchivo];
-    EscapaNombre(NombreArchivo, visible);
-    Mensaje("\nFile of compressed data: %s\n", visible);
+    Mensaje("\nFile of compressed data: %s\n", EscapaArgumento(NombreArchivo));
     if (strcmp(base, "-") == 0) {
         if (isatty(STDIN_FILENO))
             ErrorFatal("Standard input is a terminal, not an archive");

@@ -16,12 +16,6 @@
 
 namespace vuvodiv {
 
-static uint32_t TomaTamano(const uint8_t* origen)
-{
-    return static_cast<uint32_t>(origen[0]) << 24 | static_cast<uint32_t>(origen[1]) << 16 |
-           static_cast<uint32_t>(origen[2]) << 8 | origen[3];
-}
-
 // A zero first byte ends the archive, also in a terminating header cut short:
 // every member before it is whole.  Any other header cut short is truncation.
 int LeeCabecera(Miembro& m)
@@ -39,8 +33,8 @@ int LeeCabecera(Miembro& m)
     m.nombre[TamNombre] = '\0';
     m.tipo = cabecera[PosTipo];
     m.metodo = cabecera[PosMetodo];
-    m.original = TomaTamano(cabecera + PosTamanoOriginal);
-    m.comprimido = TomaTamano(cabecera + PosTamanoComprimido);
+    m.original = LeeTamano(cabecera + PosTamanoOriginal);
+    m.comprimido = LeeTamano(cabecera + PosTamanoComprimido);
     return 1;
 }
 
@@ -76,8 +70,12 @@ static Apertura CreaArchivoMiembro(Miembro& m, bool solo)
     ErrorFatalCon("Can't create file '%s'", m.nombre, Causa{errno});
 }
 
-static Apertura AbreArchivoMiembro(Miembro& m, const char** motivo, bool solo)
+Apertura AbreSalida(Miembro& m, const char** motivo, bool solo)
 {
+    if (ModoElegido->destino != AArchivo) {
+        m.salida = ModoElegido->destino == ASalidaEstandar ? stdout : AbreSumidero();
+        return Abierta;
+    }
     const char* ultimo = PreparaRuta(m, motivo, solo);
     if (!ultimo) {
         CierraRuta(m);
@@ -97,14 +95,6 @@ void ReabreSalida(Miembro& m)
     m.leidos = m.escritos = 0;
     m.truncado = m.danado = false;
     m.errorLectura = m.errorEscritura = 0;
-}
-
-Apertura AbreSalida(Miembro& m, const char** motivo, bool solo)
-{
-    if (ModoElegido->destino == AArchivo)
-        return AbreArchivoMiembro(m, motivo, solo);
-    m.salida = ModoElegido->destino == ASalidaEstandar ? stdout : AbreSumidero();
-    return Abierta;
 }
 
 // A stored member is copied by blocks through the ring (free between

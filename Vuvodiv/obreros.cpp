@@ -168,12 +168,11 @@ void ParaObreros()
 
 // Only data that lies whole in the archive is handed out: a cut is reported
 // by the main thread's own path, as it always was.
-bool CabeEnArchivo(Miembro& m)
+bool CabeEnArchivo(const Miembro& m)
 {
     if (NumObreros == 0 || !Repartir)
         return false;
     int64_t quedan;
-    m.posicion = ftello(Entrada);
     return MideResto(&quedan) && m.comprimido <= quedan;
 }
 
@@ -181,12 +180,12 @@ void DejaDeRepartir() { Repartir = false; }
 
 uint64_t SalidasPendientes() { return Repartir ? Ultimo - Primero : 0; }
 
-bool ColaLlena() { return NumObreros > 0 && Ultimo - Primero == static_cast<uint64_t>(Capacidad); }
-
-bool PrimeroHecho()
+bool PrimeroListo()
 {
     if (Primero == Ultimo)
         return false;
+    if (Ultimo - Primero == static_cast<uint64_t>(Capacidad))
+        return true;
     pthread_mutex_lock(&CerrojoCola);
     const bool hecho = EnCola(Primero).hecho;
     pthread_mutex_unlock(&CerrojoCola);
@@ -220,8 +219,8 @@ void Entrega(const Miembro& m)
 {
     Puesto& p = EnCola(Ultimo);
     p.miembro = m;
-    p.miembro.descriptor = fileno(Entrada);
-    p.inicio = m.posicion;
+    p.miembro.descriptor = fileno(Entrada);   // read apart, from where its data starts
+    p.inicio = p.miembro.posicion = ftello(Entrada);
     p.rehacer = false;
     if (ModoElegido->destino == AArchivo)
         setvbuf(p.miembro.salida, p.bufferSalida, _IOFBF, TamBufferSalida);

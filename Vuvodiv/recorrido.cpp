@@ -62,10 +62,11 @@ void TrataMiembro(Miembro& m, Decodificador& d)
 void RecorreArchivo(Miembro& m, Decodificador& d)
 {
     IniciaObreros(d);
-    AbreLineas();
+    AntesDeFatal = TerminaPendientes;   // a fatal error's line comes after the members before it
     while (LeeCabecera(m))
         TrataMiembro(m, d);
-    CierraLineas();
+    TerminaPendientes();
+    AntesDeFatal = nullptr;
     ParaObreros();
 }
 

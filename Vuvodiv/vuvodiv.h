@@ -67,10 +67,8 @@ constexpr const char* NombreEntradaEstandar = "(standard input)";
 void NombraArchivo(const char* base);
 
 // ---- A member and its bytes (datos.cpp) ------------------------------------------
-// A member as its header describes it and as one thread restores it (a
-// member handed out is copied into a slot of the pool, obreros.cpp).  The
-// text conversion stays in the main thread's record from member to member:
-// a type of 4 or more keeps the previous member's.
+// A member as its header describes it and as one thread restores it.  Its
+// conversion carries over to a next member of type 4 or more.
 struct Miembro {
     char nombre[TamNombre + 1];       // the 12-byte field and a terminator, '_' read as '.'
     char visible[TamNombreVisible];   // as the console shows it (control bytes escaped)
@@ -231,17 +229,15 @@ void ParaObreros();
 // thread): the work the threads did.
 extern uint32_t MiembrosDeObreros;
 // Whether the member can be handed out: threads run, no member ran out of
-// space or descriptors yet, and its data lies whole in the archive (it
-// then notes where).
-bool CabeEnArchivo(Miembro& m);
+// space or descriptors yet, and its data lies whole in the archive.
+bool CabeEnArchivo(const Miembro& m);
 // No member is handed out from now on.
 void DejaDeRepartir();
 // Members handed out whose outputs are open, the oldest included: none
 // once they are restored again one at a time.
 uint64_t SalidasPendientes();
-// Whether the queue is full; whether the oldest member handed out is done.
-bool ColaLlena();
-bool PrimeroHecho();
+// Whether the oldest member handed out is done, or waits with the queue full.
+bool PrimeroListo();
 // Whether a step of the member's name may name the file of a member still
 // pending.
 bool ChocaConPendiente(const Miembro& m);
@@ -258,16 +254,12 @@ void LiberaPrimero();
 void RehacePendientes();
 
 // ---- Member lines (lineas.cpp) ---------------------------------------------------
-// Every member's line, in archive order (this room holds AntesDeFatal
-// while the archive is read).
-void AbreLineas();
-void CierraLineas();
 // Finishes every member handed out; finishes those already decoded, and
 // the oldest while the queue is full.
 void TerminaPendientes();
 void TerminaListos();
-// "\n<name>" and the empty bar, after the earlier members.
-void EmpiezaLinea(Miembro& m);
+// "\n<name>" and the empty bar, once no member before it is pending.
+void EmpiezaLinea(const Miembro& m);
 // The end of a member whose data is all taken: the truncation or damage
 // report, or its file renamed into place and its line completed.
 void TerminaMiembro(Miembro& m);
