@@ -139,22 +139,19 @@ bool EsElArchivo(const char* base, const char* extension)
 }
 
 // Where the name without its extension is not itself a base (a '_' in it
-// would read as '.'), the way out is the file's name after the options.
-const char* ConsejoNombreArchivo(const char* programa, const char* base, const char* extension, const char* que)
+// would read as '.', an extension in other letters names another file),
+// the way out is the file's name after the options: they read it as given.
+const char* ConsejoNombreArchivo(const char* base, const char* extension, const char* que)
 {
     if (!EsElArchivo(base, extension))
         return nullptr;
     static char consejo[4 * TamNombreArchivo + 96];
     const char* visible = EscapaArgumento(base);
-    // A '_' or an extension in other letters names another file without
-    // it: only the options read the file by the name given.
     const bool otro = strchr(UltimoComponente(base), '_') ||
                       strcmp(base + strlen(base) - strlen(extension), extension) != 0;
-    if (otro)
-        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s -- %s", visible, que, programa, visible);
-    else
-        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %.*s", visible, que, programa,
-                 static_cast<int>(strlen(visible) - strlen(extension)), visible);
+    const size_t largo = strlen(visible) - (otro ? 0 : strlen(extension));
+    snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %s%.*s", visible, que, NombrePrograma,
+             otro ? "-- " : "", static_cast<int>(largo), visible);
     return consejo;
 }
 
@@ -181,12 +178,9 @@ static char* DaEspacio(Espacio& espacio, size_t necesario, size_t* disponible)
             espacio.tamano = necesario;
         }
     }
-    if (espacio.tamano == 0) {
-        *disponible = sizeof espacio.reserva;
-        return espacio.reserva;
-    }
-    *disponible = espacio.tamano;
-    return espacio.datos;
+    const bool crecido = espacio.tamano > 0;
+    *disponible = crecido ? espacio.tamano : sizeof espacio.reserva;
+    return crecido ? espacio.datos : espacio.reserva;
 }
 
 const char* EscapaArgumento(const char* nombre)
