@@ -14,17 +14,18 @@
 
 static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
-// The length of the printable character that starts at p, or 0 when its
-// bytes must be escaped: a C0 control, DEL, a C1 control (U+0080..U+009F,
-// which some terminals obey as controls), or anything that is not
-// well-formed UTF-8 (a raw byte 0x80..0xFF, an overlong form, a surrogate).
-static int LargoCaracterVisible(const uint8_t* p)
+// The length of the printable character that starts at p, with its code
+// point in punto, or 0 when its bytes must be escaped: a C0 control, DEL, a
+// C1 control (U+0080..U+009F, which some terminals obey as controls), or
+// anything that is not well-formed UTF-8 (a raw byte 0x80..0xFF, an
+// overlong form, a surrogate).
+static int LargoCaracterVisible(const uint8_t* p, uint32_t& punto)
 {
     uint8_t c = p[0];
+    punto = c;
     if (c < 0x80)
         return EsControl(c) ? 0 : 1;
     int largo;
-    uint32_t punto;
     uint32_t minimo;
     if (c >= 0xC2 && c <= 0xDF) {
         largo = 2, punto = c & 0x1Fu, minimo = 0x80;
@@ -48,7 +49,8 @@ void EscapaNombre(const char* nombre, char* destino)
 {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(nombre);
     while (*p) {
-        int largo = LargoCaracterVisible(p);
+        uint32_t punto;
+        int largo = LargoCaracterVisible(p, punto);
         if (largo == 0) {
             destino += snprintf(destino, 5, "\\x%02x", *p++);
             continue;
@@ -80,13 +82,10 @@ int AnchoVisible(const char* visible)
 {
     int ancho = 0;
     for (const uint8_t* p = reinterpret_cast<const uint8_t*>(visible); *p;) {
-        const int largo = *p < 0x80 ? 1 : *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
-        uint32_t punto = largo == 1 ? *p : *p & (0x7Fu >> largo);
-        for (int i = 1; i < largo && p[i]; ++i)
-            punto = punto << 6 | (p[i] & 0x3Fu);
+        uint32_t punto;
+        const int largo = LargoCaracterVisible(p, punto);   // an escaped name holds no byte it refuses
         ancho += AnchoCaracter(punto);
-        for (int i = 0; i < largo && *p; ++i)
-            ++p;
+        p += largo > 0 ? largo : 1;
     }
     return ancho;
 }
