@@ -91,13 +91,13 @@ int LeeOpciones(int argc, char* argv[])
     ArchivoNombres = nullptr;
     NumHilos = 0;
     const int base = LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda,
-                                true, AplicaOpcion);
+                                AplicaOpcion);
     if (NumHilos == 0) {
         const int cpus = CuentaProcesadores();
         NumHilos = cpus < MaxHilos ? cpus : MaxHilos;
     }
     if (base > 0 && Binario && !ArchivoNombres && base + 1 == argc)
-        return RechazaLlamada("Dedezodi", "-b applies only to files named without a list", nullptr);
+        return RechazaLlamada("-b applies only to files named without a list", nullptr);
     return base;
 }
 
@@ -109,7 +109,7 @@ void NombraArchivos(const char* base, char* nombreLista)
         snprintf(NombreArchivo, TamNombreArchivo, "%.*s.cmp", raiz, base);
         return;
     }
-    ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo("Dedezodi", base, ".lst", "list");
+    ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo(base, ".lst", "list");
     CompruebaBase(base);
     ComponeNombreArchivo(nombreLista, base, ".lst");
     ComponeNombreArchivo(NombreArchivo, base, ".cmp");

@@ -41,7 +41,7 @@ void NombraArchivo(const char* base)
     } else if (LlamadaExtendida && EsElArchivo(base, ".cmp")) {
         snprintf(NombreArchivo, TamNombreArchivo, "%s", base);
     } else {
-        ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo("Vuvodiv", base, ".cmp", "archive");
+        ConsejoFatal = LlamadaExtendida ? nullptr : ConsejoNombreArchivo(base, ".cmp", "archive");
         CompruebaBase(base);
         ComponeNombreArchivo(NombreArchivo, base, ".cmp");
     }
@@ -127,18 +127,18 @@ int LeeOpciones(int argc, char* argv[])
     CarpetaDestino = nullptr;
     HilosPedidos = 0;
     NumSeleccion = 0;
-    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda, true,
+    int base = LeeLlamada(argc, argv, "Vuvodiv", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda,
                           AplicaOpcion);
     if (HilosPedidos == 0)
         HilosPedidos = std::min(CuentaProcesadores(), MaxObreros);
     if (base <= 0)
         return base;
     if (Rescate && ModoElegido != &ModoRestaura && ModoElegido != &ModoPrueba)
-        return RechazaLlamada("Vuvodiv", "-s does not combine with -l or -p", nullptr);
+        return RechazaLlamada("-s does not combine with -l or -p", nullptr);
     if (ModoElegido->destino != AArchivo && (CarpetaDestino || SinReemplazo))
-        return RechazaLlamada("Vuvodiv", "-d and -n apply only when files are restored", nullptr);
+        return RechazaLlamada("-d and -n apply only when files are restored", nullptr);
     if (argc - base - 1 > MaxSeleccion)
-        return RechazaLlamada("Vuvodiv", "too many member names", nullptr);
+        return RechazaLlamada("too many member names", nullptr);
     Seleccion = argv + base + 1;
     NumSeleccion = argc - base - 1;
     memset(Usado, 0, sizeof Usado);

@@ -26,7 +26,7 @@ void CumpleAntesDeFatal()
 }
 
 uint32_t Paso;
-uint32_t ContadorParcial;
+static uint32_t ContadorParcial;   // bytes counted since the last mark
 int32_t Punto;
 
 // ---- Console ---------------------------------------------------------------
@@ -132,6 +132,19 @@ static void TerminaBarra(const char* relleno)
     Punto = AnchoBarra;
 }
 
+void AvanzaBarraBloque(uint32_t cuantos)
+{
+    const uint64_t paso = uint64_t{Paso} + 1;
+    const uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
+    ContadorParcial = static_cast<uint32_t>(cuenta % paso);
+    for (uint64_t marcas = cuenta / paso; marcas > 0;) {
+        const int trozo = marcas < AnchoBarra ? static_cast<int>(marcas) : AnchoBarra;
+        Mensaje("%.*s", trozo, Marcas);
+        Punto += trozo;
+        marcas -= static_cast<uint64_t>(trozo);
+    }
+}
+
 void CompletaBarra() { TerminaBarra(Marcas); }
 void RellenaBarra() { TerminaBarra(Puntos); }
 
@@ -141,8 +154,10 @@ void RellenaBarra() { TerminaBarra(Puntos); }
 const char* NombrePrograma = "";
 const char* ConsejoFatal;
 
-// "Can't <verb> file '" loses its "file ": the quoted name says what it is.
-void ComponeFormaGNU(char* destino, size_t tamano, const char* mensaje, const Causa& causa)
+// "<message>" as the line on standard error says it, after "<program>: ":
+// lower case first, "Can't open file 'x'" as "can't open 'x'" (the quoted
+// name says what it is), then the limit and the reason.
+static void ComponeFormaGNU(char* destino, size_t tamano, const char* mensaje, const Causa& causa)
 {
     int verbo = 0;
     const char* resto = mensaje;

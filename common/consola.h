@@ -9,11 +9,11 @@
 #include <cstdio>
 
 // ---- The member's streams --------------------------------------------------
-// Entrada is the stream being read (a file being packed, the archive being
-// restored).  Salida and the two sizes are the packer's member: the
-// restorer keeps each member in a record of its own.  __thread rather than
-// thread_local: all of it starts as constants, and thread_local would put a
-// check for lazy initialisation on every access from another file.
+// Entrada is the archive being restored.  Salida and the two sizes are the
+// packer's member: the restorer keeps each member in a record of its own.
+// __thread rather than thread_local: all of it starts as constants, and
+// thread_local would put a check for lazy initialisation on every access
+// from another file.
 extern __thread uint32_t TamanoOriginal;    // the member's size as a file
 extern __thread uint32_t TamanoComprimido;  // bytes of member data in the archive
 extern FILE* Entrada;
@@ -50,7 +50,6 @@ void PresentaTitulo(const char* titulo);
 constexpr int AnchoBarra = 20;
 extern const char Marcas[AnchoBarra + 1];   // the twenty marks of a full bar
 extern uint32_t Paso;              // the member's size / 20
-extern uint32_t ContadorParcial;   // bytes counted since the last mark
 extern int32_t Punto;              // marks drawn for this member
 
 void DibujaBarraVacia();           // 20 dots, cursor back on the first
@@ -59,35 +58,9 @@ void CompletaBarra();              // marks up to twenty
 void RellenaBarra();               // dots up to twenty: the bar of a member that failed
 void RetrocedeCursor(int columnas);
 
-// A member that turns out longer than its size said (a file that grows
-// while it is packed) still draws no more than the twenty columns.
-inline void AvanzaBarra()
-{
-    if (++ContadorParcial > Paso) {
-        ContadorParcial = 0;
-        if (Punto < AnchoBarra) {
-            if (Consola)
-                putc_unlocked('o', Consola);
-            ++Punto;
-        }
-    }
-}
-
-// AvanzaBarra for cuantos bytes at once: the same marks, one per Paso + 1
-// bytes, written together (one write on the unbuffered console).
-inline void AvanzaBarraBloque(uint32_t cuantos)
-{
-    const uint64_t paso = uint64_t{Paso} + 1;
-    const uint64_t cuenta = uint64_t{ContadorParcial} + cuantos;
-    ContadorParcial = static_cast<uint32_t>(cuenta % paso);
-    for (uint64_t marcas = cuenta / paso; marcas > 0;) {
-        const size_t trozo = marcas < AnchoBarra ? static_cast<size_t>(marcas) : AnchoBarra;
-        if (Consola)
-            fwrite(Marcas, 1, trozo, Consola);
-        Punto += static_cast<int32_t>(trozo);
-        marcas -= trozo;
-    }
-}
+// Counts cuantos bytes more, their marks written together (one write on
+// the unbuffered console).
+void AvanzaBarraBloque(uint32_t cuantos);
 
 // ---- The fatal path --------------------------------------------------------
 // The only error path: prints "\nFatal error. <message>\n", removes every
@@ -121,7 +94,3 @@ void CumpleAntesDeFatal();
 extern const char* NombrePrograma;
 extern const char* ConsejoFatal;
 void InformaFatalEnErrores(const char* mensaje, const Causa& causa);
-// "<message>" as the line on standard error says it, after "<program>: ":
-// lower case first, "Can't open file 'x'" as "can't open 'x'", then the
-// limit and the reason.
-void ComponeFormaGNU(char* destino, size_t tamano, const char* mensaje, const Causa& causa);

@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 
-// The line of the one-argument call stays on standard output; with -q and
-// -p, where errors go to standard error, the line there takes its place.
 void ErrorFatal(const char* mensaje, const Causa& causa)
 {
     CumpleAntesDeFatal();

@@ -1,13 +1,11 @@
 // The adaptive Huffman model shared by the encoder and the decoder.
 //
-// The tree lives in three fixed global tables that both sides read directly:
-// node n has count Frecuencia[n], children Hijo[n] and Hijo[n] + 1 (or holds a
-// symbol when Hijo[n] >= MarcaHoja), and Padre maps nodes to parents and
-// symbols to leaves.  Nodes are kept sorted by count, so an update only has to
-// raise the counts on one leaf-to-root path and, whenever a raised node would
-// pass a run of equal counts above it, swap it with the last node of that run.
-// That keeps every count in order without any re-sorting, and the sentinel
-// above the last node ends every upward scan without a bounds test.
+// The tree's tables (huffman.h) keep the nodes sorted by count, so an update
+// only has to raise the counts on one leaf-to-root path and, whenever a
+// raised node would pass a run of equal counts above it, swap it with the
+// last node of that run: every count stays in order without re-sorting, and
+// the sentinel above the last node ends every upward scan without a bounds
+// test.
 //
 // Both programs must hold the identical tree after every symbol, so the
 // arithmetic is exact: counts are unsigned 16-bit, the rebuild fires only when

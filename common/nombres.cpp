@@ -14,17 +14,18 @@
 
 static bool EsControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
-// The length of the printable character that starts at p, or 0 when its
-// bytes must be escaped: a C0 control, DEL, a C1 control (U+0080..U+009F,
-// which some terminals obey as controls), or anything that is not
-// well-formed UTF-8 (a raw byte 0x80..0xFF, an overlong form, a surrogate).
-static int LargoCaracterVisible(const uint8_t* p)
+// The length of the printable character that starts at p, with its code
+// point in punto, or 0 when its bytes must be escaped: a C0 control, DEL, a
+// C1 control (U+0080..U+009F, which some terminals obey as controls), or
+// anything that is not well-formed UTF-8 (a raw byte 0x80..0xFF, an
+// overlong form, a surrogate).
+static int LargoCaracterVisible(const uint8_t* p, uint32_t& punto)
 {
     uint8_t c = p[0];
+    punto = c;
     if (c < 0x80)
         return EsControl(c) ? 0 : 1;
     int largo;
-    uint32_t punto;
     uint32_t minimo;
     if (c >= 0xC2 && c <= 0xDF) {
         largo = 2, punto = c & 0x1Fu, minimo = 0x80;
@@ -48,7 +49,8 @@ void EscapaNombre(const char* nombre, char* destino)
 {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(nombre);
     while (*p) {
-        int largo = LargoCaracterVisible(p);
+        uint32_t punto;
+        int largo = LargoCaracterVisible(p, punto);
         if (largo == 0) {
             destino += snprintf(destino, 5, "\\x%02x", *p++);
             continue;
@@ -80,13 +82,10 @@ int AnchoVisible(const char* visible)
 {
     int ancho = 0;
     for (const uint8_t* p = reinterpret_cast<const uint8_t*>(visible); *p;) {
-        const int largo = *p < 0x80 ? 1 : *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
-        uint32_t punto = largo == 1 ? *p : *p & (0x7Fu >> largo);
-        for (int i = 1; i < largo && p[i]; ++i)
-            punto = punto << 6 | (p[i] & 0x3Fu);
+        uint32_t punto;
+        const int largo = LargoCaracterVisible(p, punto);   // an escaped name holds no byte it refuses
         ancho += AnchoCaracter(punto);
-        for (int i = 0; i < largo && *p; ++i)
-            ++p;
+        p += largo > 0 ? largo : 1;
     }
     return ancho;
 }
@@ -139,22 +138,19 @@ bool EsElArchivo(const char* base, const char* extension)
 }
 
 // Where the name without its extension is not itself a base (a '_' in it
-// would read as '.'), the way out is the file's name after the options.
-const char* ConsejoNombreArchivo(const char* programa, const char* base, const char* extension, const char* que)
+// would read as '.', an extension in other letters names another file),
+// the way out is the file's name after the options: they read it as given.
+const char* ConsejoNombreArchivo(const char* base, const char* extension, const char* que)
 {
     if (!EsElArchivo(base, extension))
         return nullptr;
     static char consejo[4 * TamNombreArchivo + 96];
     const char* visible = EscapaArgumento(base);
-    // A '_' or an extension in other letters names another file without
-    // it: only the options read the file by the name given.
     const bool otro = strchr(UltimoComponente(base), '_') ||
                       strcmp(base + strlen(base) - strlen(extension), extension) != 0;
-    if (otro)
-        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s -- %s", visible, que, programa, visible);
-    else
-        snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %.*s", visible, que, programa,
-                 static_cast<int>(strlen(visible) - strlen(extension)), visible);
+    const size_t largo = strlen(visible) - (otro ? 0 : strlen(extension));
+    snprintf(consejo, sizeof consejo, "'%s' is the %s itself: call %s %s%.*s", visible, que, NombrePrograma,
+             otro ? "-- " : "", static_cast<int>(largo), visible);
     return consejo;
 }
 
@@ -181,12 +177,9 @@ static char* DaEspacio(Espacio& espacio, size_t necesario, size_t* disponible)
             espacio.tamano = necesario;
         }
     }
-    if (espacio.tamano == 0) {
-        *disponible = sizeof espacio.reserva;
-        return espacio.reserva;
-    }
-    *disponible = espacio.tamano;
-    return espacio.datos;
+    const bool crecido = espacio.tamano > 0;
+    *disponible = crecido ? espacio.tamano : sizeof espacio.reserva;
+    return crecido ? espacio.datos : espacio.reserva;
 }
 
 const char* EscapaArgumento(const char* nombre)

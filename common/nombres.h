@@ -18,7 +18,7 @@ bool EsElArchivo(const char* base, const char* extension);
 // The way out for a call without options whose BASE is the file itself
 // ("'notas.cmp' is the archive itself: call Vuvodiv notas"), or nullptr.
 // que says what the file is ("archive", "list").
-const char* ConsejoNombreArchivo(const char* programa, const char* base, const char* extension, const char* que);
+const char* ConsejoNombreArchivo(const char* base, const char* extension, const char* que);
 // "<base><extension>" with every '_' of the last component read as '.';
 // the folders before it keep their names.
 void ComponeNombreArchivo(char* destino, const char* base, const char* extension);

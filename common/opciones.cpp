@@ -10,6 +10,7 @@
 #include "consola.h"
 #include "nombres.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +23,7 @@ constexpr int FinOpciones = -100;   // below every code LeeOpcion returns
 
 FILE* AvisosLlamada = stderr;
 bool LlamadaExtendida;
-int ArgumentosLlamada;
+static int ArgumentosLlamada;
 
 void SugiereForma(const char* forma)
 {
@@ -32,21 +33,11 @@ void SugiereForma(const char* forma)
 
 // The argument quoted in the message is escaped as every name is: it may
 // hold bytes that would drive the terminal.
-int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle)
+int RechazaLlamada(const char* mensaje, const char* detalle)
 {
-    fprintf(AvisosLlamada, "%s: %s%s%s\nTry '%s --help' for more information.\n", programa, mensaje,
-            detalle ? " " : "", detalle ? EscapaArgumento(detalle) : "", programa);
+    fprintf(AvisosLlamada, "%s: %s%s%s\nTry '%s --help' for more information.\n", NombrePrograma, mensaje,
+            detalle ? " " : "", detalle ? EscapaArgumento(detalle) : "", NombrePrograma);
     return LlamadaErronea;
-}
-
-// Any argument that begins with '-' opens the options, wherever it stands;
-// a call with none is the one-argument call or a call for the usage text.
-static bool HayOpciones(int argc, char* argv[])
-{
-    for (int i = 1; i < argc; ++i)
-        if (argv[i][0] == '-')
-            return true;
-    return false;
 }
 
 // getopt_long's tables from the program's: "+" is not used, so options may
@@ -88,10 +79,9 @@ static const char* OpcionEscrita(char* argv[], char* letra)
 }
 
 // The next option's code, with its value in *valor; or FinOpciones, or
-// LlamadaTerminada after --help or --version, or
-// LlamadaErronea.
-static int LeeOpcion(int argc, char* argv[], const char* programa, const char* cortas,
-                     const option* largas, const char* ayuda, const char** valor)
+// LlamadaTerminada after --help or --version, or LlamadaErronea.
+static int LeeOpcion(int argc, char* argv[], const char* cortas, const option* largas, const char* ayuda,
+                     const char** valor)
 {
     char letra[3];
     int codigo = getopt_long(argc, argv, cortas, largas, nullptr);
@@ -105,23 +95,23 @@ static int LeeOpcion(int argc, char* argv[], const char* programa, const char* c
         return LlamadaTerminada;
     case 'V':
     case CodigoVersion:
-        printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n", programa);
+        printf("%s " VERSION_PROYECTO "\nMIT licence: free to use, change and share; no warranty.\n", NombrePrograma);
         return LlamadaTerminada;
     case '?':
-        return RechazaLlamada(programa, "unknown option", OpcionEscrita(argv, letra));
+        return RechazaLlamada("unknown option", OpcionEscrita(argv, letra));
     case ':':
-        return RechazaLlamada(programa, "a value is missing after", OpcionEscrita(argv, letra));
+        return RechazaLlamada("a value is missing after", OpcionEscrita(argv, letra));
     default:
         return codigo;
     }
 }
 
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
-               const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor))
+               const char* ayuda, const char* (*aplica)(int codigo, const char* valor))
 {
     NombrePrograma = programa;
     ArgumentosLlamada = argc - 1;
-    LlamadaExtendida = HayOpciones(argc, argv);
+    LlamadaExtendida = std::any_of(argv + 1, argv + argc, [](const char* a) { return a[0] == '-'; });
     if (!LlamadaExtendida)
         return argc == 2 ? 1 : LlamadaUso;
 
@@ -130,17 +120,13 @@ int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla
     ComponeTablas(tabla, cuenta, cortas, largas);
     optind = 0;   // a full restart of getopt's state (the fuzz target parses many times)
     const char* valor;
-    for (int codigo; (codigo = LeeOpcion(argc, argv, programa, cortas, largas, ayuda, &valor)) != FinOpciones;) {
+    for (int codigo; (codigo = LeeOpcion(argc, argv, cortas, largas, ayuda, &valor)) != FinOpciones;) {
         if (codigo < 0)
             return codigo;
         if (const char* error = aplica(codigo, valor))
-            return RechazaLlamada(programa, error, nullptr);
+            return RechazaLlamada(error, nullptr);
     }
-    if (optind >= argc)
-        return RechazaLlamada(programa, "the BASE name is missing", nullptr);
-    if (!conNombres && optind + 1 < argc)
-        return RechazaLlamada(programa, "unexpected argument", argv[optind + 1]);
-    return optind;
+    return optind < argc ? optind : RechazaLlamada("the BASE name is missing", nullptr);
 }
 
 const char* LeeNumeroHilos(const char* valor, int maximo, int* hilos)

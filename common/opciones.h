@@ -23,24 +23,21 @@ constexpr int LlamadaErronea = -2;     // a message is on standard error: status
 
 // ayuda is the text of --help.  Each option read is handed to the program's
 // aplica with its code and value; it returns nullptr, or why it refuses
-// it.  A program that takes no names after BASE passes conNombres false.
+// it.
 int LeeLlamada(int argc, char* argv[], const char* programa, const Opcion* tabla, int cuenta,
-               const char* ayuda, bool conNombres, const char* (*aplica)(int codigo, const char* valor));
+               const char* ayuda, const char* (*aplica)(int codigo, const char* valor));
 
-// What LeeLlamada saw: whether some argument begins with '-' (the options,
-// where a name may also be a file's own name), and how many arguments the
-// call had (a call of several without options gets a hint after the usage
-// text).  It also sets NombrePrograma (consola.h).
+// Whether some argument begins with '-' (the options, where a name may also
+// be a file's own name).  LeeLlamada also sets NombrePrograma (consola.h).
 extern bool LlamadaExtendida;
-extern int ArgumentosLlamada;
 // The line on standard error after the usage text of a call with several
 // arguments and no option: the form the user probably meant.
 void SugiereForma(const char* forma);
 
-// Prints "<programa>: <mensaje>" and the hint to --help on AvisosLlamada
+// Prints "<program>: <mensaje>" and the hint to --help on AvisosLlamada
 // (standard error); returns LlamadaErronea.
 extern FILE* AvisosLlamada;
-int RechazaLlamada(const char* programa, const char* mensaje, const char* detalle);
+int RechazaLlamada(const char* mensaje, const char* detalle);
 
 // The value of -j: a whole number from 1, at most maximo (more threads would
 // only wait); nullptr, or why it is refused.

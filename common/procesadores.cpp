@@ -1,11 +1,11 @@
-// The CPU count.  A process pinned to some CPUs (taskset, a container's
-// cpuset) may only use those, whatever the machine has online; a cgroup v2
-// quota ("cpu.max": QUOTA PERIOD, or "max") lets the process's group run
-// QUOTA microseconds per PERIOD, that is QUOTA / PERIOD CPUs' worth, rounded
-// up, in its own group or any above it.
+// A process pinned to some CPUs (taskset, a container's cpuset) may only
+// use those, whatever the machine has online; a cgroup v2 quota ("cpu.max":
+// QUOTA PERIOD, or "max") lets its group, or any group above it, run QUOTA
+// microseconds per PERIOD: QUOTA / PERIOD CPUs' worth, rounded up.
 
 #include "procesadores.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sched.h>
@@ -21,38 +21,32 @@ static long LimitaPorCuota(const char* carpeta, long limite)
     if (!f)
         return limite;
     long cuota = 0, periodo = 0;
-    if (fscanf(f, "%ld %ld", &cuota, &periodo) == 2 && cuota > 0 && periodo > 0) {
-        const long cpus = (cuota + periodo - 1) / periodo;
-        if (cpus < limite)
-            limite = cpus;
-    }
+    if (fscanf(f, "%ld %ld", &cuota, &periodo) == 2 && cuota > 0 && periodo > 0)
+        limite = std::min(limite, (cuota + periodo - 1) / periodo);
     fclose(f);
     return limite;
 }
 
 // The quota of the process's cgroup v2 group ("0::/path" in
-// /proc/self/cgroup) and of every group above it.
+// /proc/self/cgroup) and of every group above it, up to the root ("").
 static long LimitaPorGrupo(long limite)
 {
-    char linea[512] = "";
-    FILE* f = fopen("/proc/self/cgroup", "re");
-    if (!f)
-        return LimitaPorCuota("", limite);
     char carpeta[512] = "";
-    while (fgets(linea, sizeof linea, f))
-        if (strncmp(linea, "0::", 3) == 0) {
-            snprintf(carpeta, sizeof carpeta, "%s", linea + 3);
-            carpeta[strcspn(carpeta, "\n")] = '\0';
-        }
-    fclose(f);
+    if (FILE* f = fopen("/proc/self/cgroup", "re")) {
+        char linea[512];
+        while (fgets(linea, sizeof linea, f))
+            if (strncmp(linea, "0::", 3) == 0)
+                snprintf(carpeta, sizeof carpeta, "%.*s", static_cast<int>(strcspn(linea + 3, "\n")), linea + 3);
+        fclose(f);
+    }
+    if (strcmp(carpeta, "/") == 0)
+        carpeta[0] = '\0';
     for (;;) {
-        limite = LimitaPorCuota(strcmp(carpeta, "/") == 0 ? "" : carpeta, limite);
+        limite = LimitaPorCuota(carpeta, limite);
         char* barra = strrchr(carpeta, '/');
-        if (!barra || carpeta[0] == '\0' || strcmp(carpeta, "/") == 0)
+        if (!barra)
             return limite;
         *barra = '\0';
-        if (carpeta[0] == '\0')
-            strcpy(carpeta, "/");
     }
 }
 
@@ -62,6 +56,5 @@ int CuentaProcesadores()
     cpu_set_t mascara;
     if (sched_getaffinity(0, sizeof mascara, &mascara) == 0)
         cpus = CPU_COUNT(&mascara);
-    cpus = LimitaPorGrupo(cpus);
-    return cpus < 1 ? 1 : cpus > 1 << 20 ? 1 << 20 : static_cast<int>(cpus);
+    return static_cast<int>(std::clamp(LimitaPorGrupo(cpus), 1L, 1L << 20));
 }

@@ -1,18 +1,19 @@
-// Output written beside its final name.  The temporary file is
-// "<final name>.XXXXXX" in the same folder, so the closing rename never
-// crosses file systems.  Each pending one has an
-// entry here (its name, folder and stream) so that the fatal error path, and
-// an interrupt, can remove them all; an entry is in use while en is set.
+// The temporary file is "<final name>.XXXXXX" in the same folder, so the
+// closing rename never crosses file systems.  Each pending one has an entry
+// here (its name, folder and stream) so that the fatal error path and an
+// interrupt can remove them all; an entry is in use while en is set.
 
 #include "temporales.h"
 
 #include "nombres.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -42,13 +43,21 @@ static const int SenalesDeFin[] = {
 };
 static sigset_t SenalesAtendidas;
 
-static void AtiendeSenal(int senal);
+// errno stays as it was: it says why the file is given up.
+static void BorraTemporal(Temporal& t)
+{
+    const int causa = errno;
+    unlinkat(t.carpeta, t.nombre, 0);
+    t.en = 0;
+    errno = causa;
+}
 
+// Async-signal-safe: the signal handlers call it too.
 static void BorraTemporalesPendientes()
 {
-    for (const Temporal& t : Temporales)
+    for (Temporal& t : Temporales)
         if (t.en)
-            unlinkat(t.carpeta, t.nombre, 0);
+            BorraTemporal(t);
 }
 
 static void BorraTemporalYSal(int senal)
@@ -65,6 +74,18 @@ void SalDesdeSenal(int fd, const char* mensaje, size_t largo)
     _exit(1);
 }
 
+static void AtiendeSenal(int senal)
+{
+    struct sigaction actual;
+    if (sigaction(senal, nullptr, &actual) != 0 || (actual.sa_flags & SA_SIGINFO) || actual.sa_handler != SIG_DFL)
+        return;
+    struct sigaction nueva = {};
+    nueva.sa_handler = BorraTemporalYSal;
+    sigemptyset(&nueva.sa_mask);
+    sigaction(senal, &nueva, nullptr);
+    sigaddset(&SenalesAtendidas, senal);
+}
+
 static void InstalaSenales()
 {
     static bool instaladas;
@@ -76,18 +97,6 @@ static void InstalaSenales()
         AtiendeSenal(senal);
     for (int senal = SIGRTMIN; senal <= SIGRTMAX; ++senal)
         AtiendeSenal(senal);
-}
-
-static void AtiendeSenal(int senal)
-{
-    struct sigaction actual;
-    if (sigaction(senal, nullptr, &actual) != 0 || (actual.sa_flags & SA_SIGINFO) || actual.sa_handler != SIG_DFL)
-        return;
-    struct sigaction nueva = {};
-    nueva.sa_handler = BorraTemporalYSal;
-    sigemptyset(&nueva.sa_mask);
-    sigaction(senal, &nueva, nullptr);
-    sigaddset(&SenalesAtendidas, senal);
 }
 
 // A file that replaces another keeps its permission bits, and its owner
@@ -143,12 +152,6 @@ static Temporal* BuscaTemporal(FILE* archivo)
     return nullptr;
 }
 
-static void BorraTemporal(Temporal& t)
-{
-    unlinkat(t.carpeta, t.nombre, 0);
-    t.en = 0;
-}
-
 // The handled signals are held from before the file exists until it is
 // recorded, so an interrupt can never leave it behind.  Threads that write
 // into temporary files hold these signals all along (they are started with
@@ -156,11 +159,9 @@ static void BorraTemporal(Temporal& t)
 FILE* CreaTemporal(const char* nombreFinal)
 {
     InstalaSenales();
-    Temporal* libre = nullptr;
-    for (Temporal& t : Temporales)
-        if (!libre && !t.en)
-            libre = &t;
-    if (!libre) {
+    Temporal* libre =
+        std::find_if(std::begin(Temporales), std::end(Temporales), [](const Temporal& t) { return !t.en; });
+    if (libre == std::end(Temporales)) {
         errno = EMFILE;   // the table is full as a table of descriptors would be
         return nullptr;
     }
@@ -203,23 +204,16 @@ bool ConfirmaTemporal(FILE* archivo, const char* nombreFinal)
         t->en = 0;
         return true;
     }
-    // Removed at once: the caller may try again, and the space is its.
-    const int causa = errno;
-    BorraTemporal(*t);
-    errno = causa;
+    BorraTemporal(*t);   // at once: the caller may try again, and the space is its
     return false;
 }
 
 void DescartaTemporal(FILE* archivo)
 {
-    if (archivo) {
-        Temporal* t = BuscaTemporal(archivo);
-        fclose(archivo);
-        if (t)
-            BorraTemporal(*t);
-        return;
-    }
-    for (Temporal& t : Temporales)
-        if (t.en)
-            BorraTemporal(t);
+    if (!archivo)
+        return BorraTemporalesPendientes();
+    Temporal* t = BuscaTemporal(archivo);
+    fclose(archivo);
+    if (t)
+        BorraTemporal(*t);
 }

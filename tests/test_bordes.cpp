@@ -415,6 +415,18 @@ TEST(Nombres, EscapesControlsAndInvalidUtf8)
     }
 }
 
+// The columns of an escaped name: one per character of any length, two for
+// a wide one, none for a combining mark, one per byte of an escape.
+TEST(Nombres, VisibleWidthCountsColumnsNotBytes)
+{
+    const std::pair<const char*, int> casos[] = {
+        {"ni\xC3\xB1o", 4}, {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 8}, {"e\xCC\x81", 1},
+        {"\xF0\x9F\x98\x80x", 3}, {"\\x9b1", 5},
+    };
+    for (auto [visible, columnas] : casos)
+        EXPECT_EQ(AnchoVisible(visible), columnas) << visible;
+}
+
 // Dedezodi refuses names Vuvodiv would refuse, before anything is written,
 // and shows every name escaped; "Name too long" quotes the whole argument.
 TEST(Nombres, DedezodiRefusesUnsafeNamesAndEscapesTheRest)
