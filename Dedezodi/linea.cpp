@@ -8,9 +8,7 @@ namespace dedezodi {
 
 void EmpiezaLinea(const char* nombre)
 {
-    char visible[TamNombreVisible];
-    EscapaNombre(ArchivoDe(nombre), visible);
-    Mensaje("\n%-20s", visible);
+    Mensaje("\n%-20s", EscapaArgumento(ArchivoDe(nombre)));
     DibujaBarraVacia();
 }
 

@@ -35,7 +35,7 @@ static int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
     while (fgets(linea, sizeof linea, lista)) {
         LineaActual += !EnMedio;   // the pieces of a long line share its number
         EnMedio = strchr(linea, '\n') == nullptr;
-        if (linea[0] == '\n' || linea[0] == '*')
+        if (linea[0] == '*')
             continue;
         const char* palabra = strtok(linea, " \n\t\r");
         if (!palabra)
@@ -181,12 +181,8 @@ Causa CausaDe(const char* nombre, int error)
 
 void NotaNombreGuardado(const char* nombre)
 {
-    const char* archivo = ArchivoDe(nombre);
-    if (archivo == nombre || strcmp(archivo, nombre) == 0)
-        return;
-    char visible[TamNombreVisible];
-    EscapaNombre(nombre, visible);
-    Mensaje("  %s  stored as %s", Marcas, visible);
+    if (strcmp(ArchivoDe(nombre), nombre) != 0)
+        Mensaje("  %s  stored as %s", Marcas, EscapaArgumento(nombre));
 }
 
 }  // namespace dedezodi
