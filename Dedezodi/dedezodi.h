@@ -21,7 +21,6 @@ extern char NombreArchivo[TamNombreArchivo];
 extern char Nombres[MaxArchivos][TamNombre + 1];
 extern uint8_t Tipos[MaxArchivos];
 
-void Presenta();
 [[noreturn]] void MuestraUso();
 
 // The command line (opciones.cpp): -q sets Silencio, -T ArchivoNombres,
@@ -95,15 +94,14 @@ void TerminaLinea();
 // its stream is smaller than the input.  DedezodiLZH is the plain
 // single-threaded one; DedezodiLZHHilos shares the match finder's trees
 // among NumHilos threads (hilos.cpp); DedezodiLZHOptimo chooses matches by
-// their cost in bits (optimo.cpp): smaller and slower.  The member driver
-// picks one per member.
+// their cost in bits (optimo.cpp): smaller and slower.
 int DedezodiLZH();
 int DedezodiLZHHilos();
 int DedezodiLZHOptimo();
 extern bool ModoOptimo;
 
-// Threads that pack the list: 1 is the plain single-threaded path.  Set
-// once, by -j or to the CPUs the process may use (opciones.cpp).
+// Threads that pack the list, set once by -j or to the CPUs the process may
+// use: 1 is the plain single-threaded path.
 constexpr int MaxHilos = 32;
 extern int NumHilos;
 // Slides of the shared-tree encoder replayed by threads other than the

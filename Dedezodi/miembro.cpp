@@ -1,8 +1,7 @@
 // One member of the archive: a placeholder header, the data (LZH, or the
 // file's bytes when LZH is not strictly smaller), then the real header
-// written over the placeholder.  The encoder is chosen here, once per
-// member; the member's input and byte routines are in octetos.cpp, its
-// console line in linea.cpp.
+// written over the placeholder.  The member's input and byte routines are
+// in octetos.cpp, its console line in linea.cpp.
 
 #include "dedezodi.h"
 
