@@ -6,6 +6,7 @@
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -55,7 +56,7 @@ static void PonAviso()
     const uint64_t aviso = Encargado              ? uint64_t{OctetosLeidos} + PasoEncargado
                            : Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1
                                                 : UINT32_MAX;
-    AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
+    AvisoLectura = static_cast<uint32_t>(std::min<uint64_t>(aviso, UINT32_MAX));
 }
 
 // The reader's rare cases: the end, an error, one byte more than a size

@@ -33,9 +33,8 @@
 // to the new one.  The walk stops at the first node farther than
 // MaxDistancia, since all below it are older still, or after Corte nodes.
 //
-// A match reaches at most 4036 bytes back, as far as the greedy encoder's
-// own matches reach (MaxDistancia).  The 4036 spaces that start every
-// member's window are window bytes like any other and may be matched.
+// The 4036 spaces that start every member's window are window bytes like
+// any other and may be matched.
 //
 // Memory is fixed: the input passes through a buffer of TamBuffer bytes that
 // slides by whole blocks, and the matches of one block and its horizon wait
@@ -313,9 +312,7 @@ static void BuscaCamino(int n)
         int longitud = MinLongitud;
         int k = 0;
         if (cuantos > 0 && LongPar(Par(ranura, cuantos - 1)) == Anticipo && maximo >= Anticipo) {
-            // A match as long as the lookahead is taken whole, as on a long
-            // run every position offers one, and trying all 58 lengths at
-            // each would multiply the work for next to no gain.
+            // A full 60-byte match is the only candidate (see the top).
             k = cuantos - 1;
             longitud = Anticipo;
         }
@@ -370,7 +367,6 @@ static void ParseaBloque(int n)
 {
     CostesDelCamino(0);
     BuscaCamino(n);
-    // Unchanged costs would find the same path again.
     for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
         BuscaCamino(n);
 }

@@ -22,6 +22,7 @@
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -87,7 +88,7 @@ static void CopiaDerrame(FILE* derrame, uint64_t cuantos)
     static uint8_t trozo[1 << 12];
     rewind(derrame);
     while (cuantos > 0) {
-        const size_t n = fread(trozo, 1, cuantos < sizeof trozo ? cuantos : sizeof trozo, derrame);
+        const size_t n = fread(trozo, 1, std::min<uint64_t>(cuantos, sizeof trozo), derrame);
         if (n == 0)
             ErrorFatalCon("Can't write file '%s'", NombreArchivo);
         fwrite(trozo, 1, n, Salida);
