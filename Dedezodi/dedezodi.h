@@ -76,7 +76,8 @@ void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido);
 void DedezodiPlano();
-// Rewinds EntradaMiembro and resets the counters for one pass over the member.
+// Rewinds EntradaMiembro and resets the counters, the model and the bit
+// writer for one pass over the member.
 void EmpiezaPasada();
 // A failure of the member's file (octetos.cpp).
 [[noreturn]] void FallaMiembro(const char* formato, int error);
@@ -90,11 +91,12 @@ void DibujaMarca();
 void RehaceBarra();
 void TerminaLinea();
 
-// The encoders, each over EntradaMiembro into Salida; each returns whether
-// its stream is smaller than the input.  DedezodiLZH is the plain
-// single-threaded one; DedezodiLZHHilos shares the match finder's trees
-// among NumHilos threads (hilos.cpp); DedezodiLZHOptimo chooses matches by
-// their cost in bits (optimo.cpp): smaller and slower.
+// The encoders, each from EntradaMiembro into Salida over a pass begun by
+// EmpiezaPasada; each returns whether its stream is smaller than the input.
+// DedezodiLZH is the plain single-threaded one; DedezodiLZHHilos shares the
+// match finder's trees among NumHilos threads (hilos.cpp);
+// DedezodiLZHOptimo chooses matches by their cost in bits (optimo.cpp):
+// smaller and slower.
 int DedezodiLZH();
 int DedezodiLZHHilos();
 int DedezodiLZHOptimo();
@@ -110,8 +112,7 @@ extern std::atomic<uint64_t> DeslizadasAjenas;
 // The smallest member whose trees are shared: two rounds of slides.
 constexpr uint32_t MinimoCompartido = 1 << 16;
 
-// The LZH encoder's pieces (lzh.cpp).  The bit writer takes the top
-// `cuenta` bits of `codigo`; EmpiezaBits empties it for a member.
+// The LZH encoder's pieces (lzh.cpp); EmpiezaBits empties the bit writer.
 void EmpiezaBits();
 void EscribeBit(int cuenta, uint16_t codigo);
 void CodificaOcteto(int simbolo);

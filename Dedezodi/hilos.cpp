@@ -329,8 +329,6 @@ static int Proximos(double espera, double duracion, double propio, int trabajado
 int DedezodiLZHHilos()
 {
     const int trabajadores = ArrancaEquipo(NumHilos);
-    IniciaHuffman();
-    EmpiezaBits();
     Apunta(0);
     Leidos = static_cast<uint64_t>(EmpiezaVentana(Texto));
     AnilloCompleto = Leidos < Anticipo;

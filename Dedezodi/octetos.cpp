@@ -135,6 +135,8 @@ void EmpiezaPasada()
     rewind(EntradaMiembro);
     OctetosLeidos = 0;
     OctetosComprimidos = 0;
+    IniciaHuffman();
+    EmpiezaBits();
     if (!Encargado)
         IniciaBarra(TamanoOriginal);
     PonAviso();

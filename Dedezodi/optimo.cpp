@@ -36,10 +36,8 @@
 // The 4036 spaces that start every member's window are window bytes like
 // any other and may be matched.
 //
-// Memory is fixed: the input passes through a buffer of TamBuffer bytes that
-// slides by whole blocks, and the matches of one block and its horizon wait
-// in rings.  Positions are counted in 64 bits from the member's start, so a
-// member of 4 GiB needs no renumbering.
+// Memory is fixed (the sizes below), and positions are counted in 64 bits
+// from the member's start, so a member of 4 GiB needs no renumbering.
 
 
 #include <algorithm>
@@ -277,8 +275,7 @@ static bool CostesDelCamino(int n)
         ++cuentas[Simbolo(Cursor + static_cast<uint64_t>(j - LongElegida[j]), LongElegida[j])];
         ++total;
     }
-    // A symbol of count c out of `total` costs log2(total / c) bits, at
-    // least one: no code of the model is shorter.
+    // At least one bit: no code of the model is shorter.
     const double log2Total = std::log2(static_cast<double>(total));
     bool cambio = false;
     for (int s = 0; s < NumSimbolos; ++s) {
@@ -339,7 +336,6 @@ static void EmpiezaMiembroOptimo()
 {
     std::fill(std::begin(Raices), std::end(Raices), Vacio);
     SiguientePar = 0;
-    EmpiezaBits();
     Base = Origen;
     const int primeros = EmpiezaVentana(Buffer);
     FinDatos = PrimeraEntrada + static_cast<uint64_t>(primeros);
@@ -396,7 +392,6 @@ static void CodificaBloque(int n)
 
 int DedezodiLZHOptimo()
 {
-    IniciaHuffman();
     EmpiezaMiembroOptimo();
     for (int n; (n = PreparaBloque()) > 0;) {
         ParseaBloque(n);
