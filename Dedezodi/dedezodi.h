@@ -68,7 +68,7 @@ void Dedezodi(const char* nombre, uint8_t tipo);
 // tamanoDicho the size the file reported).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
-const char* AbreEntrada(const char* nombre);
+bool AbreEntrada(const char* nombre);
 void CierraEntrada();
 uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
@@ -79,8 +79,8 @@ void DedezodiPlano();
 // Rewinds EntradaMiembro and resets the counters, the model and the bit
 // writer for one pass over the member.
 void EmpiezaPasada();
-// A failure of the member's file (octetos.cpp).
-[[noreturn]] void FallaMiembro(const char* formato, int error);
+// A failure of the member's file (octetos.cpp): fatal, or on a worker the
+// member's end.
 bool Falla(const char* formato, int error = 0);
 
 // The member's console line (linea.cpp): its name and empty bar; a mark;

@@ -67,8 +67,7 @@ uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento)
 
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
-    if (const char* error = AbreEntrada(nombre))
-        FallaMiembro(error, errno);
+    AbreEntrada(nombre);   // a failure here ends the run
     // The encoder, chosen here once per member: the cost-based one when
     // asked; the trees shared among the threads when there are several and
     // the member reports at least two of their rounds; else the plain one.

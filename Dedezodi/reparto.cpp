@@ -57,7 +57,7 @@ static void EmpaquetaEncargo(int yo)
     Encargado = true;
     Salida = e.derrame;
     rewind(Salida);
-    e.fallo = AbreEntrada(Lista[e.miembro]) != nullptr;
+    e.fallo = !AbreEntrada(Lista[e.miembro]);
     if (!e.fallo) {
         e.tamanoDicho = TamanoOriginal;
         e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
