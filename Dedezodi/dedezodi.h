@@ -45,8 +45,6 @@ int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, 
 // with the list line it was named on.
 const char* ArchivoDe(const char* nombre);
 Causa CausaDe(const char* nombre, int error);
-// After the member's line: "stored as NAME" when the file's name had '_'.
-void NotaNombreGuardado(const char* nombre);
 
 // Packs the listed members into Salida in list order (reparto.cpp): with
 // NumHilos threads, each takes whole members where the list has several,
@@ -68,6 +66,7 @@ void Dedezodi(const char* nombre, uint8_t tipo);
 // tamanoDicho the size the file reported).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
+bool Falla(const char* formato, int error = 0);
 bool AbreEntrada(const char* nombre);
 void CierraEntrada();
 uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
@@ -79,17 +78,14 @@ void DedezodiPlano();
 // Rewinds EntradaMiembro and resets the counters, the model and the bit
 // writer for one pass over the member.
 void EmpiezaPasada();
-// A failure of the member's file (octetos.cpp): fatal, or on a worker the
-// member's end.
-bool Falla(const char* formato, int error = 0);
 
 // The member's console line (linea.cpp): its name and empty bar; a mark;
 // the bar drawn again for the stored copy; the percentage over the bar's
-// end.
+// end and the name stored, if another.
 void EmpiezaLinea(const char* nombre);
 void DibujaMarca();
 void RehaceBarra();
-void TerminaLinea();
+void TerminaLinea(const char* nombre);
 
 // The encoders, each from EntradaMiembro into Salida over a pass begun by
 // EmpiezaPasada; each returns whether its stream is smaller than the input.

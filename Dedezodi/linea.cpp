@@ -4,6 +4,8 @@
 
 #include "dedezodi.h"
 
+#include <cstring>
+
 namespace dedezodi {
 
 void EmpiezaLinea(const char* nombre)
@@ -39,13 +41,16 @@ void RehaceBarra()
 }
 
 // Back over the bar and the end of the name field: the percentage sits
-// there with the bar still visible behind it.
-void TerminaLinea()
+// there with the bar still visible behind it.  Then, when the file's name
+// had '_', the name it is stored as.
+void TerminaLinea(const char* nombre)
 {
     const int porcentaje =
         TamanoOriginal == 0 ? 0 : static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
     RetrocedeCursor(AnchoBarra + 6);
     Mensaje("%3d%%", porcentaje);
+    if (strcmp(ArchivoDe(nombre), nombre) != 0)
+        Mensaje("  %s  stored as %s", Marcas, EscapaArgumento(nombre));
 }
 
 void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
@@ -56,8 +61,7 @@ void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
         RehaceBarra();
         LlenaBarra(tamanoDicho, TamanoOriginal);
     }
-    TerminaLinea();
-    NotaNombreGuardado(nombre);
+    TerminaLinea(nombre);
 }
 
 }  // namespace dedezodi

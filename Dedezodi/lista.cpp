@@ -179,10 +179,4 @@ Causa CausaDe(const char* nombre, int error)
     return Causa{error, nullptr, i < 0 ? nullptr : Lugar(Lineas[i])};
 }
 
-void NotaNombreGuardado(const char* nombre)
-{
-    if (strcmp(ArchivoDe(nombre), nombre) != 0)
-        Mensaje("  %s  stored as %s", Marcas, EscapaArgumento(nombre));
-}
-
 }  // namespace dedezodi

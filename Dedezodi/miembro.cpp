@@ -86,8 +86,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     CierraEntrada();
     if (ferror(Salida))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);
-    TerminaLinea();
-    NotaNombreGuardado(nombre);
+    TerminaLinea(nombre);
 }
 
 }  // namespace dedezodi
