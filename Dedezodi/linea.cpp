@@ -33,7 +33,6 @@ static void LlenaBarra(uint32_t tamano, uint32_t leidos)
     CompletaBarra();
 }
 
-// The stored copy is drawn over the LZH attempt's bar.
 void RehaceBarra()
 {
     RetrocedeCursor(AnchoBarra);

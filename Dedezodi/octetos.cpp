@@ -1,7 +1,6 @@
 // The member's input file and the byte routines every encoder reads and
-// writes through: the file is read to its end, whatever size it reported
-// (a file under /proc reports 0), each byte counted for the header and the
-// bar; a failure ends the run, or on a worker only the member.
+// writes through (dedezodi.h); the file is read to its end, whatever size
+// it reported (a file under /proc reports 0).
 
 #include "dedezodi.h"
 #include "equipo.h"

@@ -359,14 +359,6 @@ static int PreparaBloque()
     return n;
 }
 
-static void ParseaBloque(int n)
-{
-    CostesDelCamino(0);
-    BuscaCamino(n);
-    for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
-        BuscaCamino(n);
-}
-
 // The block is coded up to the first step that ends at or past TamBloque,
 // unless the member ends within the block's positions: then all of them.
 static void CodificaBloque(int n)
@@ -394,7 +386,10 @@ int DedezodiLZHOptimo()
 {
     EmpiezaMiembroOptimo();
     for (int n; (n = PreparaBloque()) > 0;) {
-        ParseaBloque(n);
+        CostesDelCamino(0);
+        BuscaCamino(n);
+        for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
+            BuscaCamino(n);
         CodificaBloque(n);
     }
     CodificaFinal();
