@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <sys/types.h>
 
 #include "common.h"
 

@@ -134,7 +134,6 @@ static int LeeNombresDe(const char* origen, uint8_t tipo, int cuenta)
     if (!archivo)
         ErrorFatalCon("Can't open file '%s'", origen, Causa{errno});
     NombreListaActual = estandar ? "(standard input)" : origen;
-    LineaActual = 0;
     char linea[TamNombreArchivo];
     while (fgets(linea, sizeof linea, archivo)) {
         ++LineaActual;

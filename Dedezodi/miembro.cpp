@@ -5,7 +5,6 @@
 
 #include "dedezodi.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace dedezodi {
