@@ -61,15 +61,14 @@ void Dedezodi(const char* nombre, uint8_t tipo);
 // `intento` bytes reach further); it leaves the sizes in TamanoOriginal and
 // TamanoComprimido and returns the method.  On a thread that is Encargado,
 // nothing is drawn and a failure sets Fallido instead of ending the run.
-// DibujaMiembro draws the whole line of a member so packed (the sizes set,
-// tamanoDicho the size the file reported).
+// DibujaMiembro draws the whole line of a member so packed (its sizes set).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
 bool Falla(const char* formato, int error = 0);
 bool AbreEntrada(const char* nombre);
 void CierraEntrada();
 uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
-void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
+void DibujaMiembro(const char* nombre, uint8_t metodo);
 void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido);

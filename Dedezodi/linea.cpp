@@ -23,16 +23,6 @@ void DibujaMarca()
     }
 }
 
-// The marks of `leidos` bytes on a new bar paced for `tamano`, then the
-// rest of it.
-static void LlenaBarra(uint32_t tamano, uint32_t leidos)
-{
-    IniciaBarra(tamano);
-    for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
-        DibujaMarca();
-    CompletaBarra();
-}
-
 void RehaceBarra()
 {
     RetrocedeCursor(AnchoBarra);
@@ -52,13 +42,17 @@ void TerminaLinea(const char* nombre)
         Mensaje("  %s  stored as %s", Marcas, EscapaArgumento(nombre));
 }
 
-void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
+// Such a member was read whole, so each of its bars is drawn full at once:
+// the marks of its bytes and the rest up to twenty are all of them.
+void DibujaMiembro(const char* nombre, uint8_t metodo)
 {
     EmpiezaLinea(nombre);
-    LlenaBarra(tamanoDicho, TamanoOriginal);
+    IniciaBarra(0);
+    CompletaBarra();
     if (metodo == MetodoPlano) {
         RehaceBarra();
-        LlenaBarra(tamanoDicho, TamanoOriginal);
+        IniciaBarra(0);
+        CompletaBarra();
     }
     TerminaLinea(nombre);
 }

@@ -37,7 +37,6 @@ constexpr int TamCola = TamVentana + Anticipo - 1 - InicioEscritura;   // 119
 struct Encargo {
     int miembro;                // index in the list; -1: none
     FILE* derrame;              // its packed data; nullptr: no spill, no member
-    uint32_t tamanoDicho;       // the size the file reported: the bar's pace
     uint32_t leidos;
     uint32_t comprimidos;
     uint64_t intento;           // bytes of the LZH attempt, which a stored copy overwrote
@@ -59,7 +58,6 @@ static void EmpaquetaEncargo(int yo)
     rewind(Salida);
     e.fallo = !AbreEntrada(Lista[e.miembro]);
     if (!e.fallo) {
-        e.tamanoDicho = TamanoOriginal;
         e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
         e.fallo = Fallido || ferror(Salida) || fflush(Salida) != 0;
         e.leidos = TamanoOriginal;
@@ -109,7 +107,7 @@ static void Coloca(int w)
     }
     TamanoOriginal = e.leidos;
     TamanoComprimido = e.comprimidos;
-    DibujaMiembro(Lista[k], e.tamanoDicho, e.metodo);
+    DibujaMiembro(Lista[k], e.metodo);
     EscribeCabecera(Lista[k], ListaTipos[k], e.metodo, e.leidos, e.comprimidos);
     CopiaDerrame(e.derrame, e.intento);
     fseeko(Salida, -static_cast<off_t>(e.intento - e.comprimidos), SEEK_CUR);
