@@ -33,9 +33,6 @@
 // to the new one.  The walk stops at the first node farther than
 // MaxDistancia, since all below it are older still, or after Corte nodes.
 //
-// The 4036 spaces that start every member's window are window bytes like
-// any other and may be matched.
-//
 // Memory is fixed (the sizes below), and positions are counted in 64 bits
 // from the member's start, so a member of 4 GiB needs no renumbering.
 
@@ -156,15 +153,13 @@ static void LeeHasta(uint64_t hasta)
         memmove(Buffer, Octetos(nuevaBase), FinDatos - nuevaBase);
         Base = nuevaBase;
     }
-    uint8_t* destino = &Buffer[FinDatos - Base];
-    const uint8_t* const fin = &Buffer[std::min<uint64_t>(hasta - Base, TamBuffer)];
-    while (!FinEntrada && destino < fin) {
-        if (LeeOctetoPlano(destino))
-            ++destino;
+    const uint64_t fin = std::min<uint64_t>(hasta, Base + TamBuffer);
+    while (!FinEntrada && FinDatos < fin) {
+        if (LeeOctetoPlano(&Buffer[FinDatos - Base]))
+            ++FinDatos;
         else
             FinEntrada = true;
     }
-    FinDatos = Base + static_cast<uint64_t>(destino - Buffer);
 }
 
 // ---- Match finder ----------------------------------------------------------
