@@ -22,10 +22,9 @@ extern uint8_t Tipos[MaxArchivos];
 
 [[noreturn]] void MuestraUso();
 
-// The command line (opciones.cpp): -q sets Silencio, -T ArchivoNombres,
-// -b Binario.  Returns the index of BASE in argv, or one of LlamadaUso,
-// LlamadaTerminada, LlamadaErronea (opciones.h).
-extern bool Silencio;
+// The command line (opciones.cpp).  Returns the index of BASE in argv, or
+// one of LlamadaUso, LlamadaTerminada, LlamadaErronea (opciones.h).
+extern bool Silencio;                // -q
 extern const char* ArchivoNombres;   // -T FILE: names one a line ("-": standard input)
 extern bool Binario;                 // -b: files named without a list are binary
 int LeeOpciones(int argc, char* argv[]);
