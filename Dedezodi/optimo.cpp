@@ -153,13 +153,15 @@ static void LeeHasta(uint64_t hasta)
         memmove(Buffer, Octetos(nuevaBase), FinDatos - nuevaBase);
         Base = nuevaBase;
     }
-    const uint64_t fin = std::min<uint64_t>(hasta, Base + TamBuffer);
-    while (!FinEntrada && FinDatos < fin) {
-        if (LeeOctetoPlano(&Buffer[FinDatos - Base]))
-            ++FinDatos;
+    uint8_t* destino = &Buffer[FinDatos - Base];
+    const uint8_t* const fin = &Buffer[std::min<uint64_t>(hasta - Base, TamBuffer)];
+    while (!FinEntrada && destino < fin) {
+        if (LeeOctetoPlano(destino))
+            ++destino;
         else
             FinEntrada = true;
     }
+    FinDatos = Base + static_cast<uint64_t>(destino - Buffer);
 }
 
 // ---- Match finder ----------------------------------------------------------
