@@ -1,13 +1,12 @@
-// Match finder.  Every window position sits in the tree of its first byte,
-// an unbalanced binary search tree ordered by the 60 bytes that start there.
-// Inserting the current position walks from the root to an empty link, and
-// the nodes met on that walk are exactly the candidates worth measuring:
-// the strings sharing the longest prefixes with the new one lie on its
-// search path.  The longest common prefix wins, the nearest position among
-// equal lengths, and a full 60-byte match ends the walk by putting the new
-// position in the old one's place, so a tree never holds two equal strings
-// and the newer always wins.  The encoder's output depends on every one of
-// these choices, so none of them may change.
+// Match finder (arbol.h); its trees are not balanced.  Inserting the
+// current position walks from the root to an empty link, and the nodes met
+// on that walk are exactly the candidates worth measuring: the strings
+// sharing the longest prefixes with the new one lie on its search path.
+// The longest common prefix wins, the nearest position among equal lengths,
+// and a full 60-byte match ends the walk by putting the new position in the
+// old one's place, so a tree never holds two equal strings and the newer
+// always wins.  The encoder's output depends on every one of these choices,
+// so none of them may change.
 //
 // Why it is fast: splitting by first byte keeps the trees small and lets the
 // comparison skip byte 0; the comparison reads eight bytes at a time and

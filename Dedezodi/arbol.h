@@ -95,8 +95,6 @@ inline bool InsertaEnDeslizada(uint64_t t, uint64_t leidos)
 }
 
 // Slide t; `nuevo` is input byte t + 59, or nullptr when the input has ended.
-// A new byte goes into the window and, near its start, into the copy after
-// the ring that lets the match finder read across the wrap.
 template <bool Cuenta = false>
 inline void Desliza(uint64_t t, const uint8_t* nuevo, bool inserta)
 {

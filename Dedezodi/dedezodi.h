@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <sys/types.h>
 
 #include "common.h"
 
@@ -21,13 +20,11 @@ extern char NombreArchivo[TamNombreArchivo];
 extern char Nombres[MaxArchivos][TamNombre + 1];
 extern uint8_t Tipos[MaxArchivos];
 
-void Presenta();
 [[noreturn]] void MuestraUso();
 
-// The command line (opciones.cpp): -q sets Silencio, -T ArchivoNombres,
-// -b Binario.  Returns the index of BASE in argv, or one of LlamadaUso,
-// LlamadaTerminada, LlamadaErronea (opciones.h).
-extern bool Silencio;
+// The command line (opciones.cpp).  Returns the index of BASE in argv, or
+// one of LlamadaUso, LlamadaTerminada, LlamadaErronea (opciones.h).
+extern bool Silencio;                // -q
 extern const char* ArchivoNombres;   // -T FILE: names one a line ("-": standard input)
 extern bool Binario;                 // -b: files named without a list are binary
 int LeeOpciones(int argc, char* argv[]);
@@ -46,8 +43,6 @@ int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, 
 // with the list line it was named on.
 const char* ArchivoDe(const char* nombre);
 Causa CausaDe(const char* nombre, int error);
-// After the member's line: "stored as NAME" when the file's name had '_'.
-void NotaNombreGuardado(const char* nombre);
 
 // Packs the listed members into Salida in list order (reparto.cpp): with
 // NumHilos threads, each takes whole members where the list has several,
@@ -65,45 +60,43 @@ void Dedezodi(const char* nombre, uint8_t tipo);
 // `intento` bytes reach further); it leaves the sizes in TamanoOriginal and
 // TamanoComprimido and returns the method.  On a thread that is Encargado,
 // nothing is drawn and a failure sets Fallido instead of ending the run.
-// DibujaMiembro draws the whole line of a member so packed (the sizes set,
-// tamanoDicho the size the file reported).
+// DibujaMiembro draws the whole line of a member so packed (its sizes set).
 extern __thread bool Encargado;
 extern __thread bool Fallido;
-const char* AbreEntrada(const char* nombre);
+bool Falla(const char* formato, int error = 0);
+bool AbreEntrada(const char* nombre);
 void CierraEntrada();
 uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento);
-void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo);
+void DibujaMiembro(const char* nombre, uint8_t metodo);
 void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido);
 void DedezodiPlano();
-// Rewinds EntradaMiembro and resets the counters for one pass over the member.
+// Rewinds EntradaMiembro and resets the counters, the model and the bit
+// writer for one pass over the member.
 void EmpiezaPasada();
-// A failure of the member's file (octetos.cpp).
-[[noreturn]] void FallaMiembro(const char* formato, int error);
-bool Falla(const char* formato, int error = 0);
 
 // The member's console line (linea.cpp): its name and empty bar; a mark;
 // the bar drawn again for the stored copy; the percentage over the bar's
-// end.
+// end and the name stored, if another.
 void EmpiezaLinea(const char* nombre);
 void DibujaMarca();
 void RehaceBarra();
-void TerminaLinea();
+void TerminaLinea(const char* nombre);
 
-// The encoders, each over EntradaMiembro into Salida; each returns whether
-// its stream is smaller than the input.  DedezodiLZH is the plain
-// single-threaded one; DedezodiLZHHilos shares the match finder's trees
-// among NumHilos threads (hilos.cpp); DedezodiLZHOptimo chooses matches by
-// their cost in bits (optimo.cpp): smaller and slower.  The member driver
-// picks one per member.
+// The encoders, each from EntradaMiembro into Salida over a pass begun by
+// EmpiezaPasada; each returns whether its stream is smaller than the input.
+// DedezodiLZH is the plain single-threaded one; DedezodiLZHHilos shares the
+// match finder's trees among NumHilos threads (hilos.cpp);
+// DedezodiLZHOptimo chooses matches by their cost in bits (optimo.cpp):
+// smaller and slower.
 int DedezodiLZH();
 int DedezodiLZHHilos();
 int DedezodiLZHOptimo();
 extern bool ModoOptimo;
 
-// Threads that pack the list: 1 is the plain single-threaded path.  Set
-// once, by -j or to the CPUs the process may use (opciones.cpp).
+// Threads that pack the list, set once by -j or to the CPUs the process may
+// use: 1 is the plain single-threaded path.
 constexpr int MaxHilos = 32;
 extern int NumHilos;
 // Slides of the shared-tree encoder replayed by threads other than the
@@ -112,8 +105,7 @@ extern std::atomic<uint64_t> DeslizadasAjenas;
 // The smallest member whose trees are shared: two rounds of slides.
 constexpr uint32_t MinimoCompartido = 1 << 16;
 
-// The LZH encoder's pieces (lzh.cpp).  The bit writer takes the top
-// `cuenta` bits of `codigo`; EmpiezaBits empties it for a member.
+// The LZH encoder's pieces (lzh.cpp); EmpiezaBits empties the bit writer.
 void EmpiezaBits();
 void EscribeBit(int cuenta, uint16_t codigo);
 void CodificaOcteto(int simbolo);

@@ -91,8 +91,8 @@ void EsperaEquipo()
 static void TerminaEquipo()
 {
     Abandona = true;
-    EsperaEquipo();
     for (int w = 1; w <= Arrancados; ++w) {
+        EsperaTrabajador(w);
         Encarga(w, nullptr);
         pthread_join(Equipo[w].hilo, nullptr);
         Equipo[w].hechas.store(Equipo[w].dadas.load());

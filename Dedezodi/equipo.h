@@ -9,8 +9,8 @@
 namespace dedezodi {
 
 // Starts workers 1..hilos-1 the first time (again only if the count
-// changes) and waits until each is ready.  Returns how many run: fewer when
-// the system refuses a thread, and the archive is the same.
+// changes).  Returns how many run: fewer when the system refuses a thread,
+// and the archive is the same.
 int ArrancaEquipo(int hilos);
 // Gives worker w (1..) a task, run as tarea(w).
 void Encarga(int w, void (*tarea)(int));

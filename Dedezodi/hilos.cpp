@@ -18,16 +18,13 @@
 // taking part replays block j, and the calling thread, the coder, also
 // reads the input of block j+1 into the ring and codes the steps that start
 // in block j-1.  Between rounds the threads wait for one another, and the
-// coder moves trees between them so that the next round's work is even:
-// each tree is expected to cost as many nodes as it did in this round, and
-// the coder's own reading and coding count as work too.  A tree changes
-// hands by copying the links of its positions; the window is the same in
-// every thread.  Every thread's window starts the member as the coder's.
+// coder moves trees between them so that the next round's work is even
+// (Reparte, MueveArboles).  Every thread's window starts the member as the
+// coder's.
 //
 // A round waits for its slowest thread, so a worker that the system leaves
 // without a core (another process busy on it) would hold the coder back.
-// The coder compares how long it waited with the CPU time the workers
-// spent: when the wait was the longer, the split did not pay, and it takes
+// When a round shows that the split did not pay (Proximos), the coder takes
 // every tree back and replays alone for a while (twice as long each time it
 // tries again in vain) before giving the workers another round.
 
@@ -72,7 +69,6 @@ static uint8_t Anillo[TamAnillo];
 // Written by the coder only while the workers wait; read by them after the
 // round is given out.
 static uint8_t Dueno[2][NumArboles];  // the thread that owns each tree, per round parity
-static int Paridad;                   // the round's parity: which map and records
 static uint64_t PrimeraDeslizada;     // slides of the round, both ends included
 static uint64_t UltimaDeslizada;
 static uint64_t LeidosRonda;          // input bytes read when the round was given out
@@ -121,8 +117,9 @@ static void Incorpora(int yo)
 static void ReproduceRonda(int yo)
 {
     const double inicio = Reloj(CLOCK_THREAD_CPUTIME_ID);
-    const uint8_t* const dueno = Dueno[Paridad];
-    uint32_t* const registros = Buscadores[yo].registros[Paridad];
+    const uint64_t paridad = PrimeraDeslizada / TamRonda & 1;
+    const uint8_t* const dueno = Dueno[paridad];
+    uint32_t* const registros = Buscadores[yo].registros[paridad];
     const uint64_t leidos = LeidosRonda;
     uint64_t t = PrimeraDeslizada;
     if (t == 0) {   // the round starts the member
@@ -147,8 +144,9 @@ static void ReproduceRonda(int yo)
 // ---- Sharing the trees -----------------------------------------------------------
 
 // Moves every tree whose owner differs between the two maps, while all
-// threads wait between rounds.  A position lies in the tree of its first
-// byte, and the window is the same in every thread.
+// threads wait between rounds, by copying the links of its positions: a
+// position lies in the tree of its first byte, and the window is the same
+// in every thread.
 static void MueveArboles(const uint8_t* antes, const uint8_t* despues)
 {
     if (memcmp(antes, despues, NumArboles) == 0)
@@ -277,12 +275,11 @@ static uint64_t CodificaRonda(uint64_t j, uint64_t t)
 // already shows: the input's end, if it lies within the round, is in it.
 static bool DaRonda(uint64_t j)
 {
-    Paridad = static_cast<int>(j & 1);
     PrimeraDeslizada = j * TamRonda;
     UltimaDeslizada = (j + 1) * TamRonda - 1;
     const uint64_t ultima = Leidos == 0 ? 1 : Leidos;   // the member's last slide
-    if (AnilloCompleto && UltimaDeslizada > ultima)
-        UltimaDeslizada = ultima;
+    if (AnilloCompleto)
+        UltimaDeslizada = std::min(UltimaDeslizada, ultima);
     LeidosRonda = Leidos;
     for (int h = 1; h < Activos; ++h)
         Encarga(Participantes[h], ReproduceRonda);
@@ -332,8 +329,6 @@ static int Proximos(double espera, double duracion, double propio, int trabajado
 int DedezodiLZHHilos()
 {
     const int trabajadores = ArrancaEquipo(NumHilos);
-    IniciaHuffman();
-    EmpiezaBits();
     Apunta(0);
     Leidos = static_cast<uint64_t>(EmpiezaVentana(Texto));
     AnilloCompleto = Leidos < Anticipo;

@@ -4,13 +4,13 @@
 
 #include "dedezodi.h"
 
+#include <cstring>
+
 namespace dedezodi {
 
 void EmpiezaLinea(const char* nombre)
 {
-    char visible[TamNombreVisible];
-    EscapaNombre(ArchivoDe(nombre), visible);
-    Mensaje("\n%-20s", visible);
+    Mensaje("\n%-20s", EscapaArgumento(ArchivoDe(nombre)));
     DibujaBarraVacia();
 }
 
@@ -23,17 +23,6 @@ void DibujaMarca()
     }
 }
 
-// The marks of `leidos` bytes on a new bar paced for `tamano`, then the
-// rest of it.
-static void LlenaBarra(uint32_t tamano, uint32_t leidos)
-{
-    IniciaBarra(tamano);
-    for (uint64_t marca = uint64_t{Paso} + 1; marca <= leidos && Punto < AnchoBarra; marca += uint64_t{Paso} + 1)
-        DibujaMarca();
-    CompletaBarra();
-}
-
-// The stored copy is drawn over the LZH attempt's bar.
 void RehaceBarra()
 {
     RetrocedeCursor(AnchoBarra);
@@ -41,25 +30,31 @@ void RehaceBarra()
 }
 
 // Back over the bar and the end of the name field: the percentage sits
-// there with the bar still visible behind it.
-void TerminaLinea()
+// there with the bar still visible behind it.  Then, when the file's name
+// had '_', the name it is stored as.
+void TerminaLinea(const char* nombre)
 {
     const int porcentaje =
         TamanoOriginal == 0 ? 0 : static_cast<int>(static_cast<double>(TamanoComprimido) / TamanoOriginal * 100.0 + 0.5);
     RetrocedeCursor(AnchoBarra + 6);
     Mensaje("%3d%%", porcentaje);
+    if (strcmp(ArchivoDe(nombre), nombre) != 0)
+        Mensaje("  %s  stored as %s", Marcas, EscapaArgumento(nombre));
 }
 
-void DibujaMiembro(const char* nombre, uint32_t tamanoDicho, uint8_t metodo)
+// Such a member was read whole, so each of its bars is drawn full at once:
+// the marks of its bytes and the rest up to twenty are all of them.
+void DibujaMiembro(const char* nombre, uint8_t metodo)
 {
     EmpiezaLinea(nombre);
-    LlenaBarra(tamanoDicho, TamanoOriginal);
+    IniciaBarra(0);
+    CompletaBarra();
     if (metodo == MetodoPlano) {
         RehaceBarra();
-        LlenaBarra(tamanoDicho, TamanoOriginal);
+        IniciaBarra(0);
+        CompletaBarra();
     }
-    TerminaLinea();
-    NotaNombreGuardado(nombre);
+    TerminaLinea(nombre);
 }
 
 }  // namespace dedezodi

@@ -35,7 +35,7 @@ static int LeePalabra(FILE* lista, char* nombre, uint8_t* tipo)
     while (fgets(linea, sizeof linea, lista)) {
         LineaActual += !EnMedio;   // the pieces of a long line share its number
         EnMedio = strchr(linea, '\n') == nullptr;
-        if (linea[0] == '\n' || linea[0] == '*')
+        if (linea[0] == '*')
             continue;
         const char* palabra = strtok(linea, " \n\t\r");
         if (!palabra)
@@ -134,7 +134,6 @@ static int LeeNombresDe(const char* origen, uint8_t tipo, int cuenta)
     if (!archivo)
         ErrorFatalCon("Can't open file '%s'", origen, Causa{errno});
     NombreListaActual = estandar ? "(standard input)" : origen;
-    LineaActual = 0;
     char linea[TamNombreArchivo];
     while (fgets(linea, sizeof linea, archivo)) {
         ++LineaActual;
@@ -177,16 +176,6 @@ Causa CausaDe(const char* nombre, int error)
 {
     const int i = IndiceDe(nombre);
     return Causa{error, nullptr, i < 0 ? nullptr : Lugar(Lineas[i])};
-}
-
-void NotaNombreGuardado(const char* nombre)
-{
-    const char* archivo = ArchivoDe(nombre);
-    if (archivo == nombre || strcmp(archivo, nombre) == 0)
-        return;
-    char visible[TamNombreVisible];
-    EscapaNombre(nombre, visible);
-    Mensaje("  %s  stored as %s", Marcas, visible);
 }
 
 }  // namespace dedezodi

@@ -115,8 +115,6 @@ int CodificaPaso(unsigned largo, unsigned posicion, uint8_t primero, uint64_t re
 
 int DedezodiLZH()
 {
-    IniciaHuffman();
-    EmpiezaBits();
     IniciaArbol();
     uint64_t leidos = static_cast<uint64_t>(EmpiezaVentana(Texto));
     bool fin = leidos < Anticipo;

@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
     if (indice < 0)
         return indice == LlamadaTerminada ? 0 : 1;
     EligeConsola(false, Silencio);
-    Presenta();
+    PresentaTitulo("Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive");
     if (indice == LlamadaUso)
         MuestraUso();
     const char* base = argv[indice];
@@ -33,9 +33,7 @@ int main(int argc, char* argv[])
     } else {
         static char nombreLista[TamNombreArchivo];   // named in messages about its lines
         NombraArchivos(base, nombreLista);
-        static char visible[4 * TamNombreArchivo];
-        EscapaNombre(nombreLista, visible);
-        Mensaje("\nData file: %s\n", visible);
+        Mensaje("\nData file: %s\n", EscapaArgumento(nombreLista));
         cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
         ConsejoFatal = nullptr;
     }

@@ -1,12 +1,10 @@
 // One member of the archive: a placeholder header, the data (LZH, or the
 // file's bytes when LZH is not strictly smaller), then the real header
-// written over the placeholder.  The encoder is chosen here, once per
-// member; the member's input and byte routines are in octetos.cpp, its
-// console line in linea.cpp.
+// written over the placeholder.  The member's input and byte routines are
+// in octetos.cpp, its console line in linea.cpp.
 
 #include "dedezodi.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace dedezodi {
@@ -68,8 +66,7 @@ uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento)
 
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
-    if (const char* error = AbreEntrada(nombre))
-        FallaMiembro(error, errno);
+    AbreEntrada(nombre);   // a failure here ends the run
     // The encoder, chosen here once per member: the cost-based one when
     // asked; the trees shared among the threads when there are several and
     // the member reports at least two of their rounds; else the plain one.
@@ -88,8 +85,7 @@ void Dedezodi(const char* nombre, uint8_t tipo)
     CierraEntrada();
     if (ferror(Salida))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo);
-    TerminaLinea();
-    NotaNombreGuardado(nombre);
+    TerminaLinea(nombre);
 }
 
 }  // namespace dedezodi

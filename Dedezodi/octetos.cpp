@@ -1,11 +1,11 @@
 // The member's input file and the byte routines every encoder reads and
-// writes through: the file is read to its end, whatever size it reported
-// (a file under /proc reports 0), each byte counted for the header and the
-// bar; a failure ends the run, or on a worker only the member.
+// writes through (dedezodi.h); the file is read to its end, whatever size
+// it reported (a file under /proc reports 0).
 
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -28,26 +28,21 @@ constexpr uint32_t PasoEncargado = 1 << 20;
 
 // ---- Byte routines ---------------------------------------------------------
 
-// The fatal error of a member's file: under the name it was given, with the
+// A failure of the member: on a worker, the member ends here (Fallido, and
+// false returned) and is packed again in order; on the thread that packs
+// the list, the fatal error, under the name the file was given, with the
 // list line it was named on, the system's reason (error) and, for a file
 // too large, the limit.
-[[noreturn]] void FallaMiembro(const char* formato, int error)
+bool Falla(const char* formato, int error)
 {
+    if (Encargado) {
+        Fallido = true;
+        return false;
+    }
     Causa causa = CausaDe(NombreEntrada, error);
     if (strncmp(formato, "File too large", 14) == 0)
         causa.limite = "at most 4294967295 bytes";
     ErrorFatalCon(formato, ArchivoDe(NombreEntrada), causa);
-}
-
-// A failure of the member: the fatal error on the thread that packs the
-// list; on a worker, the member ends here (Fallido, and false returned) and
-// is packed again in order.
-bool Falla(const char* formato, int error)
-{
-    if (!Encargado)
-        FallaMiembro(formato, error);
-    Fallido = true;
-    return false;
 }
 
 static void PonAviso()
@@ -55,7 +50,7 @@ static void PonAviso()
     const uint64_t aviso = Encargado              ? uint64_t{OctetosLeidos} + PasoEncargado
                            : Punto < AnchoBarra ? (static_cast<uint64_t>(Punto) + 1) * (uint64_t{Paso} + 1) - 1
                                                 : UINT32_MAX;
-    AvisoLectura = aviso < UINT32_MAX ? static_cast<uint32_t>(aviso) : UINT32_MAX;
+    AvisoLectura = static_cast<uint32_t>(std::min<uint64_t>(aviso, UINT32_MAX));
 }
 
 // The reader's rare cases: the end, an error, one byte more than a size
@@ -89,37 +84,33 @@ void DedezodiPlano()
 
 // ---- The input file --------------------------------------------------------
 
-// Opens a listed file into EntradaMiembro; returns why it cannot be packed
-// (a format for ErrorFatalCon), or nullptr.  It is opened without blocking,
-// so that a FIFO cannot hang the run, and judged by the open descriptor, so
-// that what is checked is what is read: anything but a regular file (a
-// folder, a device, a pipe) has no size we could promise in the header.
-// The size it reports sets the bar's pace.  errno says why it failed: a
-// folder says so; another kind of file (a FIFO, a device), or one too
-// large, has no reason of the system's.
-const char* AbreEntrada(const char* nombre)
+// Opens a listed file into EntradaMiembro, or fails the member (Falla) and
+// returns false.  It is opened without blocking, so that a FIFO cannot hang
+// the run, and judged by the open descriptor, so that what is checked is
+// what is read: anything but a regular file (a folder, a device, a pipe)
+// has no size we could promise in the header.  The size it reports sets the
+// bar's pace.  Of the failures, a folder says so; another kind of file (a
+// FIFO, a device), or one too large, has no reason of the system's.
+bool AbreEntrada(const char* nombre)
 {
     NombreEntrada = nombre;
     Fallido = false;
     int fd = open(ArchivoDe(nombre), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return "Can't open file '%s'";
+        return Falla("Can't open file '%s'", errno);
     struct stat datos;
     const bool leido = fstat(fd, &datos) == 0;
     if (!leido || !S_ISREG(datos.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
         !(EntradaMiembro = fdopen(fd, "rb"))) {
         const int causa = !leido || S_ISREG(datos.st_mode) ? errno : S_ISDIR(datos.st_mode) ? EISDIR : 0;
         close(fd);
-        errno = causa;
-        return "Can't read file '%s'";
+        return Falla("Can't read file '%s'", causa);
     }
     // Too large already: refused before any data is read.
-    if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX) {
-        errno = 0;
-        return "File too large: %s";
-    }
+    if (static_cast<uint64_t>(datos.st_size) > UINT32_MAX)
+        return Falla("File too large: %s");
     TamanoOriginal = static_cast<uint32_t>(datos.st_size);
-    return nullptr;
+    return true;
 }
 
 void CierraEntrada()
@@ -134,6 +125,8 @@ void EmpiezaPasada()
     rewind(EntradaMiembro);
     OctetosLeidos = 0;
     OctetosComprimidos = 0;
+    IniciaHuffman();
+    EmpiezaBits();
     if (!Encargado)
         IniciaBarra(TamanoOriginal);
     PonAviso();

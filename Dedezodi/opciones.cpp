@@ -7,25 +7,18 @@
 #include "opciones.h"
 #include "procesadores.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace dedezodi {
 
-// The option values.  NumHilos is resolved once, here: -j N, or one thread
-// per CPU this process may use.
 bool Silencio;
 bool ModoOptimo;
 int NumHilos = 1;
 const char* ArchivoNombres;
 bool Binario;
-// The archive's name, "<base>.cmp" with '_' read as '.'.
 char NombreArchivo[TamNombreArchivo];
-
-void Presenta()
-{
-    PresentaTitulo("Dedezodi " VERSION_PROYECTO ": packs the files of a list into one compressed archive");
-}
 
 void MuestraUso()
 {
@@ -92,10 +85,8 @@ int LeeOpciones(int argc, char* argv[])
     NumHilos = 0;
     const int base = LeeLlamada(argc, argv, "Dedezodi", Opciones, sizeof Opciones / sizeof Opciones[0], Ayuda,
                                 AplicaOpcion);
-    if (NumHilos == 0) {
-        const int cpus = CuentaProcesadores();
-        NumHilos = cpus < MaxHilos ? cpus : MaxHilos;
-    }
+    if (NumHilos == 0)
+        NumHilos = std::min(CuentaProcesadores(), MaxHilos);
     if (base > 0 && Binario && !ArchivoNombres && base + 1 == argc)
         return RechazaLlamada("-b applies only to files named without a list", nullptr);
     return base;

@@ -33,14 +33,8 @@
 // to the new one.  The walk stops at the first node farther than
 // MaxDistancia, since all below it are older still, or after Corte nodes.
 //
-// A match reaches at most 4036 bytes back, as far as the greedy encoder's
-// own matches reach (MaxDistancia).  The 4036 spaces that start every
-// member's window are window bytes like any other and may be matched.
-//
-// Memory is fixed: the input passes through a buffer of TamBuffer bytes that
-// slides by whole blocks, and the matches of one block and its horizon wait
-// in rings.  Positions are counted in 64 bits from the member's start, so a
-// member of 4 GiB needs no renumbering.
+// Memory is fixed (the sizes below), and positions are counted in 64 bits
+// from the member's start, so a member of 4 GiB needs no renumbering.
 
 
 #include <algorithm>
@@ -278,8 +272,7 @@ static bool CostesDelCamino(int n)
         ++cuentas[Simbolo(Cursor + static_cast<uint64_t>(j - LongElegida[j]), LongElegida[j])];
         ++total;
     }
-    // A symbol of count c out of `total` costs log2(total / c) bits, at
-    // least one: no code of the model is shorter.
+    // At least one bit: no code of the model is shorter.
     const double log2Total = std::log2(static_cast<double>(total));
     bool cambio = false;
     for (int s = 0; s < NumSimbolos; ++s) {
@@ -313,9 +306,7 @@ static void BuscaCamino(int n)
         int longitud = MinLongitud;
         int k = 0;
         if (cuantos > 0 && LongPar(Par(ranura, cuantos - 1)) == Anticipo && maximo >= Anticipo) {
-            // A match as long as the lookahead is taken whole, as on a long
-            // run every position offers one, and trying all 58 lengths at
-            // each would multiply the work for next to no gain.
+            // A full 60-byte match is the only candidate (see the top).
             k = cuantos - 1;
             longitud = Anticipo;
         }
@@ -342,7 +333,6 @@ static void EmpiezaMiembroOptimo()
 {
     std::fill(std::begin(Raices), std::end(Raices), Vacio);
     SiguientePar = 0;
-    EmpiezaBits();
     Base = Origen;
     const int primeros = EmpiezaVentana(Buffer);
     FinDatos = PrimeraEntrada + static_cast<uint64_t>(primeros);
@@ -364,15 +354,6 @@ static int PreparaBloque()
     while (Buscado < Cursor + static_cast<uint64_t>(n))
         Busca(Buscado++);
     return n;
-}
-
-static void ParseaBloque(int n)
-{
-    CostesDelCamino(0);
-    BuscaCamino(n);
-    // Unchanged costs would find the same path again.
-    for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
-        BuscaCamino(n);
 }
 
 // The block is coded up to the first step that ends at or past TamBloque,
@@ -400,10 +381,12 @@ static void CodificaBloque(int n)
 
 int DedezodiLZHOptimo()
 {
-    IniciaHuffman();
     EmpiezaMiembroOptimo();
     for (int n; (n = PreparaBloque()) > 0;) {
-        ParseaBloque(n);
+        CostesDelCamino(0);
+        BuscaCamino(n);
+        for (int pasada = 0; pasada < 2 && CostesDelCamino(n); ++pasada)
+            BuscaCamino(n);
         CodificaBloque(n);
     }
     CodificaFinal();

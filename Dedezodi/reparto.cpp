@@ -22,6 +22,7 @@
 #include "dedezodi.h"
 #include "equipo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -36,7 +37,6 @@ constexpr int TamCola = TamVentana + Anticipo - 1 - InicioEscritura;   // 119
 struct Encargo {
     int miembro;                // index in the list; -1: none
     FILE* derrame;              // its packed data; nullptr: no spill, no member
-    uint32_t tamanoDicho;       // the size the file reported: the bar's pace
     uint32_t leidos;
     uint32_t comprimidos;
     uint64_t intento;           // bytes of the LZH attempt, which a stored copy overwrote
@@ -56,9 +56,8 @@ static void EmpaquetaEncargo(int yo)
     Encargado = true;
     Salida = e.derrame;
     rewind(Salida);
-    e.fallo = AbreEntrada(Lista[e.miembro]) != nullptr;
+    e.fallo = !AbreEntrada(Lista[e.miembro]);
     if (!e.fallo) {
-        e.tamanoDicho = TamanoOriginal;
         e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
         e.fallo = Fallido || ferror(Salida) || fflush(Salida) != 0;
         e.leidos = TamanoOriginal;
@@ -87,7 +86,7 @@ static void CopiaDerrame(FILE* derrame, uint64_t cuantos)
     static uint8_t trozo[1 << 12];
     rewind(derrame);
     while (cuantos > 0) {
-        const size_t n = fread(trozo, 1, cuantos < sizeof trozo ? cuantos : sizeof trozo, derrame);
+        const size_t n = fread(trozo, 1, std::min<uint64_t>(cuantos, sizeof trozo), derrame);
         if (n == 0)
             ErrorFatalCon("Can't write file '%s'", NombreArchivo);
         fwrite(trozo, 1, n, Salida);
@@ -108,7 +107,7 @@ static void Coloca(int w)
     }
     TamanoOriginal = e.leidos;
     TamanoComprimido = e.comprimidos;
-    DibujaMiembro(Lista[k], e.tamanoDicho, e.metodo);
+    DibujaMiembro(Lista[k], e.metodo);
     EscribeCabecera(Lista[k], ListaTipos[k], e.metodo, e.leidos, e.comprimidos);
     CopiaDerrame(e.derrame, e.intento);
     fseeko(Salida, -static_cast<off_t>(e.intento - e.comprimidos), SEEK_CUR);

@@ -25,8 +25,8 @@ namespace {
 // no other thread packs a member or replays a slide; with several, the
 // second member is packed by a worker when it and another have 119 bytes or
 // more, and a lone member of two rounds or more has its slides replayed by
-// workers.
-std::string PackChain(const std::vector<std::string>& entradas, int hilos)
+// workers.  With `lineas`, the members' console lines are left there.
+std::string PackChain(const std::vector<std::string>& entradas, int hilos, std::string* lineas = nullptr)
 {
     CarpetaTemporal carpeta;
     static char nombres[MaxArchivos][TamNombre + 1];
@@ -39,7 +39,9 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos)
     char anterior[4096];
     EXPECT_NE(getcwd(anterior, sizeof anterior), nullptr);
     EXPECT_EQ(chdir(carpeta.Ruta().c_str()), 0);
-    EligeConsola(false, true);
+    EligeConsola(false, lineas == nullptr);
+    if (lineas)
+        Consola = tmpfile();
     const int antes = NumHilos;
     const int miembros = MiembrosAjenos;
     const uint64_t deslizadas = DeslizadasAjenas;
@@ -50,6 +52,11 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos)
     std::string archivo = LeeTodo(Salida);
     fclose(Salida);
     Salida = nullptr;
+    if (lineas) {
+        *lineas = LeeTodo(Consola);
+        fclose(Consola);
+        EligeConsola(false, true);
+    }
     NumHilos = antes;
     EXPECT_EQ(chdir(anterior), 0);
 
@@ -138,6 +145,21 @@ TEST(HilosDedezodi, LongMembersAcrossBlocksAsOneThread)
     for (const std::string& miembro : miembros)
         ExpectSameForEveryCount({miembro});
     ExpectSameForEveryCount(miembros);
+}
+
+// Catches a member packed by a worker drawn otherwise than one thread draws
+// it: its bar, the stored copy's second bar, its percentage.
+TEST(HilosDedezodi, MemberLinesAsOneThread)
+{
+    const std::vector<std::string> cadena = {TextoDePrueba(5000, 1), DatosAleatorios(3000, 2),
+                                             TextoDePrueba(40000, 3), DatosAleatorios(200, 4)};
+    std::string uno, varios;
+    const std::string archivo = PackChain(cadena, 1, &uno);
+    const int miembros = MiembrosAjenos;
+    EXPECT_TRUE(PackChain(cadena, 3, &varios) == archivo);
+    EXPECT_GT(MiembrosAjenos, miembros) << "no member packed by a worker";
+    EXPECT_EQ(varios, uno);
+    EXPECT_NE(uno.find("100%"), std::string::npos) << uno;   // a stored member was drawn
 }
 
 // Catches -j not reaching the thread count, or "one per CPU" counting the
