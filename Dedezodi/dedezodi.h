@@ -44,9 +44,8 @@ int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, 
 const char* ArchivoDe(const char* nombre);
 Causa CausaDe(const char* nombre, int error);
 
-// Packs the listed members into Salida in list order (reparto.cpp): with
-// NumHilos threads, each takes whole members where the list has several,
-// and the archive is the one a single thread writes.
+// Packs the listed members into Salida in list order, on NumHilos threads
+// (reparto.cpp).
 void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[], int cuenta);
 // Members packed by a thread other than the caller since the run began.
 extern int MiembrosAjenos;
@@ -76,11 +75,10 @@ void DedezodiPlano();
 // writer for one pass over the member.
 void EmpiezaPasada();
 
-// The member's console line (linea.cpp): its name and empty bar; a mark;
-// the bar drawn again for the stored copy; the percentage over the bar's
-// end and the name stored, if another.
+// The member's console line (linea.cpp): its name and empty bar; the bar
+// drawn again for the stored copy; the percentage over the bar's end and
+// the name stored, if another.
 void EmpiezaLinea(const char* nombre);
-void DibujaMarca();
 void RehaceBarra();
 void TerminaLinea(const char* nombre);
 

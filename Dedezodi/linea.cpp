@@ -14,15 +14,6 @@ void EmpiezaLinea(const char* nombre)
     DibujaBarraVacia();
 }
 
-void DibujaMarca()
-{
-    if (Punto < AnchoBarra) {
-        if (Consola)
-            putc_unlocked('o', Consola);
-        ++Punto;
-    }
-}
-
 void RehaceBarra()
 {
     RetrocedeCursor(AnchoBarra);

@@ -61,9 +61,10 @@ bool SigueLeyendo(int c)
         return ferror(EntradaMiembro) ? Falla("Can't read file '%s'", errno) : false;
     if (OctetosLeidos == UINT32_MAX)
         return Falla("File too large: %s");
-    if (!Encargado)
-        DibujaMarca();
-    else if (Abandona.load(std::memory_order_relaxed))
+    if (!Encargado) {
+        Mensaje("o");   // PonAviso asks for no mark past the bar's end
+        ++Punto;
+    } else if (Abandona.load(std::memory_order_relaxed))
         return Falla(nullptr);
     PonAviso();
     return true;
