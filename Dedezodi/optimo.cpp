@@ -329,24 +329,6 @@ static void BuscaCamino(int n)
 
 // ---- Blocks ----------------------------------------------------------------
 
-static void EmpiezaMiembroOptimo()
-{
-    std::fill(std::begin(Raices), std::end(Raices), Vacio);
-    SiguientePar = 0;
-    Base = Origen;
-    const int primeros = EmpiezaVentana(Buffer);
-    FinDatos = PrimeraEntrada + static_cast<uint64_t>(primeros);
-    FinEntrada = primeros < Anticipo;
-    Cursor = PrimeraEntrada;
-    // All-space strings older than these 61 equal the oldest of them, which
-    // is nearer: only the spaces whose strings differ need a node.
-    Buscado = PrimeraEntrada - Anticipo - 1;
-    while (Buscado < PrimeraEntrada)
-        Busca(Buscado++);
-    for (int u = 0; u < NumPrefijosPosicion; ++u)
-        CostePrefijo[u] = (LongCodigoPosicion[u] + BitsPosicionBajos) * EscalaCoste;
-}
-
 static int PreparaBloque()
 {
     LeeHasta(Cursor + MaxBloque + Anticipo);
@@ -381,7 +363,20 @@ static void CodificaBloque(int n)
 
 int DedezodiLZHOptimo()
 {
-    EmpiezaMiembroOptimo();
+    std::fill(std::begin(Raices), std::end(Raices), Vacio);
+    SiguientePar = 0;
+    Base = Origen;
+    const int primeros = EmpiezaVentana(Buffer);
+    FinDatos = PrimeraEntrada + static_cast<uint64_t>(primeros);
+    FinEntrada = primeros < Anticipo;
+    Cursor = PrimeraEntrada;
+    // All-space strings older than these 61 equal the oldest of them, which
+    // is nearer: only the spaces whose strings differ need a node.
+    Buscado = PrimeraEntrada - Anticipo - 1;
+    while (Buscado < PrimeraEntrada)
+        Busca(Buscado++);
+    for (int u = 0; u < NumPrefijosPosicion; ++u)
+        CostePrefijo[u] = (LongCodigoPosicion[u] + BitsPosicionBajos) * EscalaCoste;
     for (int n; (n = PreparaBloque()) > 0;) {
         CostesDelCamino(0);
         BuscaCamino(n);

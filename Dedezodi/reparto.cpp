@@ -116,15 +116,6 @@ static void Coloca(int w)
         ++MiembrosAjenos;
 }
 
-// The slot that holds member k, or -1.
-static int Poseedor(int k, int hilos)
-{
-    for (int w = 0; w < hilos; ++w)
-        if (Encargos[w].miembro == k)
-            return w;
-    return -1;
-}
-
 // A member that is a large part of the whole list is not left to one
 // thread: packed alone it would keep that thread busy long after the others
 // are done.  It is packed here in its turn, its trees shared by every
@@ -175,7 +166,10 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
     MarcaGrandes(cuenta, hilos);
     int siguiente = 0;
     for (int k = 0; k < cuenta;) {
-        const int w = Poseedor(k, hilos);
+        // The slot that holds member k, or -1.
+        const Encargo* const e =
+            std::find_if(Encargos, Encargos + hilos, [k](const Encargo& x) { return x.miembro == k; });
+        const int w = e == Encargos + hilos ? -1 : static_cast<int>(e - Encargos);
         if (w >= 0 && (w == 0 || Termino(w))) {
             Coloca(w);
             ++k;
