@@ -7,7 +7,6 @@
 #include "rescate.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 

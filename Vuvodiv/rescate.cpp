@@ -31,7 +31,6 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
