@@ -56,11 +56,10 @@ void AbreDestino()
     CarpetaSalida = Destino;
 }
 
-// One folder of a member's path, opened below m.carpeta without
-// following a link, and made first when it is missing; -1 as PreparaRuta
-// fails.
-static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largoRuta, const char** motivo,
-                             bool solo)
+// One folder of a member's path (ruta: the name up to it), opened below
+// m.carpeta without following a link, and made first when it is missing;
+// -1 as PreparaRuta fails.
+static int AbreCarpetaDeRuta(const Miembro& m, const char* ruta, const char* carpeta, const char** motivo, bool solo)
 {
     constexpr int Banderas = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(m.carpeta, carpeta, Banderas);
@@ -70,11 +69,8 @@ static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largo
         return fd;
     const int causa = errno;
     struct stat datos;
-    if (fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) != 0) {
-        char ruta[TamNombre + 1];   // the member's path up to this folder
-        snprintf(ruta, sizeof ruta, "%.*s", static_cast<int>(largoRuta), m.nombre);
+    if (fstatat(m.carpeta, carpeta, &datos, AT_SYMLINK_NOFOLLOW) != 0)
         ErrorFatalCon("Can't create folder '%s'", ruta, Causa{causa});
-    }
     *motivo = S_ISLNK(datos.st_mode) ? "a folder of its name is a symbolic link"
               : S_ISDIR(datos.st_mode) ? "a folder of its path cannot be opened"
                                        : "a file is in the way of its folder";
@@ -88,26 +84,27 @@ static int AbreCarpetaDeRuta(const Miembro& m, const char* carpeta, size_t largo
 const char* PreparaRuta(Miembro& m, const char** motivo, bool solo)
 {
     m.carpeta = Destino;
-    const char* paso = m.nombre;
-    for (const char* barra; (barra = strchr(paso, '/')); paso = barra + 1) {
-        char carpeta[TamNombre + 1];
-        size_t largo = static_cast<size_t>(barra - paso);
-        if (largo == 0)
+    char ruta[TamNombre + 1];   // the name, cut at each '/' in turn
+    memcpy(ruta, m.nombre, sizeof ruta);
+    char* paso = ruta;
+    for (char* barra; (barra = strchr(paso, '/')); paso = barra + 1) {
+        if (barra == paso)
             continue;
-        memcpy(carpeta, paso, largo);
-        carpeta[largo] = '\0';
-        const int fd = AbreCarpetaDeRuta(m, carpeta, static_cast<size_t>(barra - m.nombre), motivo, solo);
+        *barra = '\0';
+        const int fd = AbreCarpetaDeRuta(m, ruta, paso, motivo, solo);
+        *barra = '/';
         if (fd < 0)
             return nullptr;
         CierraRuta(m);
         m.carpeta = fd;
     }
+    const char* ultimo = m.nombre + (paso - ruta);
     struct stat datos;
-    if (fstatat(m.carpeta, paso, &datos, AT_SYMLINK_NOFOLLOW) != 0)
-        return paso;
+    if (fstatat(m.carpeta, ultimo, &datos, AT_SYMLINK_NOFOLLOW) != 0)
+        return ultimo;
     const bool esArchivo = datos.st_dev == IdentidadArchivo.st_dev && datos.st_ino == IdentidadArchivo.st_ino;
     if (!esArchivo && !S_ISDIR(datos.st_mode))
-        return paso;
+        return ultimo;
     *motivo = esArchivo ? "it would replace the archive" : "a folder of its name is in the way";
     return nullptr;
 }

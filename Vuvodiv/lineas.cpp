@@ -11,6 +11,21 @@ namespace vuvodiv {
 
 uint32_t MiembrosNoRestaurados;
 
+int Concluye(uint32_t fallidos, int sinMiembro)
+{
+    if (fallidos == 0 && sinMiembro == 0) {
+        Mensaje("\n\nDone\n");
+        return 0;
+    }
+    char mensaje[64];
+    if (fallidos > 0)
+        snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(fallidos),
+                 fallidos == 1 ? "" : "s", ModoElegido->fallidos);
+    else
+        snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
+    ErrorFatal(mensaje);
+}
+
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito)
 {
     if (!Consola) {

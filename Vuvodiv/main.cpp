@@ -7,7 +7,6 @@
 #include "rescate.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -44,21 +43,11 @@ static int Termina(const char* fin)
     int sinMiembro = InformaNombresSinMiembro();
     if (ModoElegido->salidaEsProducto)
         CompruebaSalidaEstandar();
-    if (MiembrosNoRestaurados == 0 && sinMiembro == 0) {
-        if (fin)
-            ErrorFatal(fin);
-        Mensaje("\n\nDone\n");
-        return 0;
-    }
+    if (fin && MiembrosNoRestaurados == 0 && sinMiembro == 0)
+        ErrorFatal(fin);
     if (fin)   // a line of its own before the fatal one
         fprintf(ConsolaErrores, Consola ? "\n%s" : "%s\n", fin);
-    char mensaje[64];
-    if (MiembrosNoRestaurados > 0)
-        snprintf(mensaje, sizeof mensaje, "%lu member%s %s", static_cast<unsigned long>(MiembrosNoRestaurados),
-                 MiembrosNoRestaurados == 1 ? "" : "s", ModoElegido->fallidos);
-    else
-        snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
-    ErrorFatal(mensaje);
+    return Concluye(MiembrosNoRestaurados, sinMiembro);
 }
 
 int main(int argc, char* argv[])
@@ -68,7 +57,7 @@ int main(int argc, char* argv[])
     if (base < 0)
         return base == LlamadaTerminada ? 0 : 1;
     EligeConsola(ModoElegido->destino == ASalidaEstandar, Silencio);
-    Presenta();
+    PresentaTitulo("Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive");
     if (base == LlamadaUso)
         MuestraUso();
     if (ModoElegido->salidaEsProducto && SalidaEstandarCerrada)

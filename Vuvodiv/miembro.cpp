@@ -29,13 +29,18 @@ int LeeCabecera(Miembro& m)
         return 0;
     if (leidos < TamCabecera)
         ReportaCorte(nullptr);
+    LeeCampos(cabecera, m);
+    return 1;
+}
+
+void LeeCampos(const uint8_t* cabecera, Miembro& m)
+{
     memcpy(m.nombre, cabecera, TamNombre);
     m.nombre[TamNombre] = '\0';
     m.tipo = cabecera[PosTipo];
     m.metodo = cabecera[PosMetodo];
     m.original = LeeTamano(cabecera + PosTamanoOriginal);
     m.comprimido = LeeTamano(cabecera + PosTamanoComprimido);
-    return 1;
 }
 
 // A stored copy is the file itself: two sizes that differ cannot both

@@ -12,9 +12,8 @@
 //
 // Members pending hold their temporary files, so space and descriptors
 // can run out where one thread would not: the queue is no longer than the
-// free descriptors allow, and a member that runs out of space or
-// descriptors anyway is restored again alone, the run going on on the
-// main thread (RehacePendientes).
+// free descriptors allow, and a member that runs out anyway is restored
+// again alone (RehacePendientes).
 //
 // The queue, its counters and the threads are fixed for the run; a member
 // costs no allocation beyond its output stream.

@@ -51,11 +51,6 @@ int NumSeleccion;
 static char* const* Seleccion;
 static bool Usado[MaxSeleccion];
 
-void Presenta()
-{
-    PresentaTitulo("Vuvodiv " VERSION_PROYECTO ": restores the files of a compressed archive");
-}
-
 void MuestraUso()
 {
     Mensaje("\nTo call this programme:\nVuvodiv FileName\n"

@@ -31,7 +31,6 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -192,12 +191,7 @@ void LeeMiembro(uint64_t inicio, Hallado& m)
 {
     const uint8_t* c = Datos + inicio;
     m.inicio = inicio;
-    m.tipo = c[PosTipo];
-    m.metodo = c[PosMetodo];
-    m.original = LeeTamano(c + PosTamanoOriginal);
-    m.comprimido = LeeTamano(c + PosTamanoComprimido);
-    memcpy(m.nombre, c, TamNombre);
-    m.nombre[TamNombre] = '\0';
+    LeeCampos(c, m);
     PreparaMiembro(m);   // its conversion too: salvage takes types 0..3 only
     // A name the console must escape (a byte of an invalid sequence, as a
     // flipped high bit leaves) is as unusable as an unsafe one.
@@ -777,18 +771,7 @@ int Rescata()
     const int sinMiembro = InformaNombresSinMiembro();
     if (!FinVisto || HayDano())
         ErrorFatalCon("Archive '%s' is damaged: not all of it could be salvaged", NombreArchivo);
-    char mensaje[64];
-    if (Rechazados > 0) {
-        snprintf(mensaje, sizeof mensaje, "%lu member%s not restored", static_cast<unsigned long>(Rechazados),
-                 Rechazados == 1 ? "" : "s");
-        ErrorFatal(mensaje);
-    }
-    if (sinMiembro > 0) {
-        snprintf(mensaje, sizeof mensaje, "%d name%s matched no member", sinMiembro, sinMiembro == 1 ? "" : "s");
-        ErrorFatal(mensaje);
-    }
-    Mensaje("\n\nDone\n");
-    return 0;
+    return Concluye(Rechazados, sinMiembro);
 }
 
 }  // namespace vuvodiv

@@ -56,7 +56,6 @@ int LeeOpciones(int argc, char* argv[]);
 bool EstaSeleccionado(const char* nombreVisible);
 // Reports each given name that picked no member; returns how many.
 int InformaNombresSinMiembro();
-void Presenta();
 [[noreturn]] void MuestraUso();
 
 // The archive's name, "<base>.cmp" with '_' read as '.', the file's own
@@ -189,6 +188,8 @@ void CierraRuta(Miembro& m);
 // 1 and the member's header fields when a member follows; 0 at the end of
 // the archive.  A header cut short or a read error is fatal.
 int LeeCabecera(Miembro& m);
+// The fields of a header at hand, its name terminated.
+void LeeCampos(const uint8_t* cabecera, Miembro& m);
 // Why the member cannot be restored whatever the folder holds (its name,
 // its method, its sizes), or nullptr.
 const char* MotivoRechazo(const Miembro& m, char* texto, size_t tamano);
@@ -212,8 +213,8 @@ void ReabreSalida(Miembro& m);
 void RestauraDatos(Miembro& m, Decodificador& d);
 // The member's file thrown away (damaged data), or renamed into place
 // (standard output flushed); a write that failed is fatal, except that
-// space or descriptors running out when not solo return false, the file
-// removed and the member's folder kept for another try.
+// running out of resources when not solo (SonRecursosAgotados) returns
+// false, the file removed and the member's folder kept.
 void DescartaSalida(Miembro& m);
 bool ConfirmaSalida(Miembro& m, bool solo);
 
@@ -270,6 +271,9 @@ void OmiteMiembro(Miembro& m);   // -n and the file exists
 // A failure that is no member's (a name that matched none, an unknown
 // method in the listing): its line, or a line on standard error when quiet.
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito);
+// The run's last words: "Done", or the fatal count of the members that
+// failed or, when none did, of the names that chose none (0 or exit).
+int Concluye(uint32_t fallidos, int sinMiembro);
 // Members refused (unsafe name, unknown method, damaged data) so far.
 extern uint32_t MiembrosNoRestaurados;
 
