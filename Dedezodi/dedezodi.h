@@ -33,10 +33,11 @@ int LeeOpciones(int argc, char* argv[]);
 // archive beside it.
 void NombraArchivos(const char* base, char* nombreLista);
 
-int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[]);
-// Fills Nombres and Tipos without a list: the cuantos names given, then the
-// names of archivoNombres (or nullptr), each read literally, all of type
-// tipo; the same limits and checks as a list.  Returns the count.
+// Fill Nombres and Tipos (and the files they are read from): from the list
+// file; or without a list, the cuantos names given, then the names of
+// archivoNombres (or nullptr), each read literally, all of type tipo, with
+// the same limits and checks.  Each returns the count.
+int ExtraeNombres(const char* nombreLista);
 int TomaNombres(char* const nombres[], int cuantos, const char* archivoNombres, uint8_t tipo);
 // For an entry of Nombres: the file it is read from (its own name from a
 // list, the name given when named without one), and the cause of an error
@@ -46,7 +47,7 @@ Causa CausaDe(const char* nombre, int error);
 
 // Packs the listed members into Salida in list order, on NumHilos threads
 // (reparto.cpp).
-void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[], int cuenta);
+void EmpaquetaMiembros(int cuenta);
 // Members packed by a thread other than the caller since the run began.
 extern int MiembrosAjenos;
 

@@ -103,7 +103,7 @@ static void CierraLeido(FILE* archivo)
         ErrorFatalCon("Can't read file '%s'", NombreListaActual, Causa{causa});
 }
 
-int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_t tipos[])
+int ExtraeNombres(const char* nombreLista)
 {
     FILE* lista = fopen(nombreLista, "r");
     if (!lista)
@@ -114,13 +114,8 @@ int ExtraeNombres(const char* nombreLista, char nombres[][TamNombre + 1], uint8_
     char nombre[LongLinea + 1];
     uint8_t tipo;
     int cuenta = 0;
-    for (; LeePalabra(lista, nombre, &tipo); ++cuenta) {
+    for (; LeePalabra(lista, nombre, &tipo); ++cuenta)
         AnadeNombre(cuenta, nombre, false, tipo, lista);
-        if (nombres != Nombres) {
-            strcpy(nombres[cuenta], Nombres[cuenta]);
-            tipos[cuenta] = tipo;
-        }
-    }
     CierraLeido(lista);
     return cuenta;
 }

@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
         static char nombreLista[TamNombreArchivo];   // named in messages about its lines
         NombraArchivos(base, nombreLista);
         Mensaje("\nData file: %s\n", EscapaArgumento(nombreLista));
-        cuenta = ExtraeNombres(nombreLista, Nombres, Tipos);
+        cuenta = ExtraeNombres(nombreLista);
         ConsejoFatal = nullptr;
     }
     Mensaje("\nNumber of files: %d\n", cuenta);
@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
     Salida = CreaTemporal(NombreArchivo);
     if (!Salida)
         ErrorFatalCon("Can't create file '%s'", NombreArchivo, Causa{errno});
-    EmpaquetaMiembros(Nombres, Tipos, cuenta);
+    EmpaquetaMiembros(cuenta);
     EscribeFalsaCabecera();
     if (!ConfirmaTemporal(Salida, NombreArchivo))
         ErrorFatalCon("Can't write file '%s'", NombreArchivo, Causa{errno});

@@ -45,8 +45,6 @@ struct Encargo {
     uint8_t cola[TamCola];
 };
 static Encargo Encargos[MaxHilos];
-static const char (*Lista)[TamNombre + 1];
-static const uint8_t* ListaTipos;
 static uint8_t Cola[TamCola];   // what the last member laid left in the window
 
 static void EmpaquetaEncargo(int yo)
@@ -56,7 +54,7 @@ static void EmpaquetaEncargo(int yo)
     Encargado = true;
     Salida = e.derrame;
     rewind(Salida);
-    e.fallo = !AbreEntrada(Lista[e.miembro]);
+    e.fallo = !AbreEntrada(Nombres[e.miembro]);
     if (!e.fallo) {
         e.metodo = CodificaMiembro(DedezodiLZH, &e.intento);
         e.fallo = Fallido || ferror(Salida) || fflush(Salida) != 0;
@@ -74,7 +72,7 @@ static void EmpaquetaEncargo(int yo)
 static void EmpaquetaAqui(int k)
 {
     memcpy(&Texto[InicioEscritura], Cola, TamCola);
-    Dedezodi(Lista[k], ListaTipos[k]);
+    Dedezodi(Nombres[k], Tipos[k]);
     memcpy(Cola, &Texto[InicioEscritura], TamCola);
 }
 
@@ -107,8 +105,8 @@ static void Coloca(int w)
     }
     TamanoOriginal = e.leidos;
     TamanoComprimido = e.comprimidos;
-    DibujaMiembro(Lista[k], e.metodo);
-    EscribeCabecera(Lista[k], ListaTipos[k], e.metodo, e.leidos, e.comprimidos);
+    DibujaMiembro(Nombres[k], e.metodo);
+    EscribeCabecera(Nombres[k], Tipos[k], e.metodo, e.leidos, e.comprimidos);
     CopiaDerrame(e.derrame, e.intento);
     fseeko(Salida, -static_cast<off_t>(e.intento - e.comprimidos), SEEK_CUR);
     memcpy(Cola, e.cola, TamCola);
@@ -130,7 +128,7 @@ static void MarcaGrandes(int cuenta, int hilos)
     uint64_t total = 0;
     for (int k = 0; k < cuenta; ++k) {
         struct stat datos;
-        tamanos[k] = stat(ArchivoDe(Lista[k]), &datos) == 0 ? static_cast<uint64_t>(datos.st_size) : 0;
+        tamanos[k] = stat(ArchivoDe(Nombres[k]), &datos) == 0 ? static_cast<uint64_t>(datos.st_size) : 0;
         total += tamanos[k];
     }
     for (int k = 0; k < cuenta; ++k)
@@ -150,7 +148,7 @@ static int Reparte(int siguiente, int cuenta, int hilos)
     return siguiente;
 }
 
-void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[], int cuenta)
+void EmpaquetaMiembros(int cuenta)
 {
     // The cost-based encoder keeps its state in one set of tables.
     const int hilos = ModoOptimo || NumHilos <= 1 ? 1 : ArrancaEquipo(NumHilos) + 1;
@@ -160,8 +158,6 @@ void EmpaquetaMiembros(const char nombres[][TamNombre + 1], const uint8_t tipos[
         if (!Encargos[w].derrame && hilos > 1)
             Encargos[w].derrame = tmpfile();
     }
-    Lista = nombres;
-    ListaTipos = tipos;
     memcpy(Cola, &Texto[InicioEscritura], TamCola);
     MarcaGrandes(cuenta, hilos);
     int siguiente = 0;

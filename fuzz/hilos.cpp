@@ -20,9 +20,8 @@
 namespace {
 
 constexpr int NumMiembros = 3;
-const char Nombres[NumMiembros][TamNombre + 1] = {"a", "b", "c"};
-
-const uint8_t Tipos[NumMiembros] = {TipoBinario, TipoBinario, TipoBinario};
+char A[] = "a", B[] = "b", C[] = "c";
+char* const Nombres[NumMiembros] = {A, B, C};
 
 std::string EmpaquetaCon(int hilos, int cuantos)
 {
@@ -31,7 +30,8 @@ std::string EmpaquetaCon(int hilos, int cuantos)
     memset(dedezodi::Texto, 0, sizeof dedezodi::Texto);
     Salida = fopen("x.cmp", "wb+");
     EXIGE(Salida != nullptr);
-    dedezodi::EmpaquetaMiembros(Nombres, Tipos, cuantos);
+    EXIGE(dedezodi::TomaNombres(Nombres, cuantos, nullptr, TipoBinario) == cuantos);
+    dedezodi::EmpaquetaMiembros(cuantos);
     dedezodi::EscribeFalsaCabecera();
     EXIGE(fclose(Salida) == 0);
     Salida = nullptr;

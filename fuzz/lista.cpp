@@ -121,14 +121,11 @@ Lista ModelaLista(const std::string& texto)
     return lista;
 }
 
-char Nombres[MaxArchivos][TamNombre + 1];
-uint8_t Tipos[MaxArchivos];
-
 Lista LeeLista()
 {
     Lista lista;
     try {
-        int cuenta = ExtraeNombres("x.lst", Nombres, Tipos);
+        int cuenta = ExtraeNombres("x.lst");
         for (int i = 0; i < cuenta; ++i) {
             lista.nombres.push_back(Nombres[i]);
             lista.tipos.push_back(Tipos[i]);

@@ -29,13 +29,16 @@ namespace {
 std::string PackChain(const std::vector<std::string>& entradas, int hilos, std::string* lineas = nullptr)
 {
     CarpetaTemporal carpeta;
-    static char nombres[MaxArchivos][TamNombre + 1];
-    static uint8_t tipos[MaxArchivos];
+    std::vector<std::string> nombres;
+    std::vector<char*> argumentos;
     for (size_t i = 0; i < entradas.size(); ++i) {
-        snprintf(nombres[i], sizeof nombres[i], "m%u", static_cast<unsigned>(i));
+        nombres.push_back("m" + std::to_string(i));
         EscribeArchivo(carpeta / nombres[i], entradas[i]);
-        tipos[i] = TipoBinario;
     }
+    for (std::string& nombre : nombres)
+        argumentos.push_back(nombre.data());
+    EXPECT_EQ(TomaNombres(argumentos.data(), static_cast<int>(argumentos.size()), nullptr, TipoBinario),
+              static_cast<int>(entradas.size()));
     char anterior[4096];
     EXPECT_NE(getcwd(anterior, sizeof anterior), nullptr);
     EXPECT_EQ(chdir(carpeta.Ruta().c_str()), 0);
@@ -48,7 +51,7 @@ std::string PackChain(const std::vector<std::string>& entradas, int hilos, std::
     NumHilos = hilos;
     memset(Texto, 0, sizeof Texto);
     Salida = tmpfile();
-    EmpaquetaMiembros(nombres, tipos, static_cast<int>(entradas.size()));
+    EmpaquetaMiembros(static_cast<int>(entradas.size()));
     std::string archivo = LeeTodo(Salida);
     fclose(Salida);
     Salida = nullptr;

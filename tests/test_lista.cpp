@@ -21,12 +21,10 @@ std::vector<Entrada> LeeLista(const std::string& contenido)
 {
     CarpetaTemporal carpeta;
     EscribeArchivo(carpeta / "x.lst", contenido);
-    static char nombres[MaxArchivos][TamNombre + 1];
-    static uint8_t tipos[MaxArchivos];
-    int cuenta = ExtraeNombres((carpeta / "x.lst").c_str(), nombres, tipos);
+    int cuenta = ExtraeNombres((carpeta / "x.lst").c_str());
     std::vector<Entrada> entradas;
     for (int i = 0; i < cuenta; ++i)
-        entradas.push_back({nombres[i], tipos[i]});
+        entradas.push_back({Nombres[i], Tipos[i]});
     return entradas;
 }
 
@@ -165,13 +163,11 @@ TEST(ListaArchivos, RefusedListIsClosedBeforeTheFatalError)
     for (const std::string& contenido : {std::string("trece_letras1\n"), trescientos}) {
         CarpetaTemporal carpeta;
         EscribeArchivo(carpeta / "x.lst", contenido);
-        static char nombres[MaxArchivos][TamNombre + 1];
-        static uint8_t tipos[MaxArchivos];
         EXPECT_EXIT(
             {
                 DescriptorLibreAntes = PrimerDescriptorLibre();
                 atexit(CompruebaListaCerrada);
-                ExtraeNombres((carpeta / "x.lst").c_str(), nombres, tipos);
+                ExtraeNombres((carpeta / "x.lst").c_str());
             },
             testing::ExitedWithCode(1), "");
     }

@@ -234,9 +234,10 @@ TEST(OptimoMiembros, DriverUsesTheModeAndTheRestorerTakesIt)
     for (int modo = 0; modo < 2; ++modo) {
         dedezodi::ModoOptimo = modo == 1;
         Salida = fopen("x.cmp", "wb+");
-        const char nombres[2][TamNombre + 1] = {"texto", "azar"};
-        const uint8_t tipos[2] = {TipoBinario, TipoBinario};
-        dedezodi::EmpaquetaMiembros(nombres, tipos, 2);
+        char nombreTexto[] = "texto", nombreAzar[] = "azar";
+        char* const nombres[] = {nombreTexto, nombreAzar};
+        ASSERT_EQ(dedezodi::TomaNombres(nombres, 2, nullptr, TipoBinario), 2);
+        dedezodi::EmpaquetaMiembros(2);
         dedezodi::EscribeFalsaCabecera();
         archivos[modo] = LeeTodo(Salida);
         fclose(Salida);
