@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace vuvodiv {
 
@@ -117,11 +118,12 @@ bool PrimeraCabeceraExtrana() { return Extrana; }
 // file), then reads the rest: true when a byte other than 0 is there.
 static bool HayDatosTras(uint64_t cuantos)
 {
-    int64_t quedan;
-    if (MideResto(&quedan)) {
-        if (quedan <= static_cast<int64_t>(cuantos))
+    struct stat datos;
+    const off_t aqui = ftello(Entrada);
+    if (aqui >= 0 && fstat(fileno(Entrada), &datos) == 0 && S_ISREG(datos.st_mode)) {
+        if (static_cast<uint64_t>(datos.st_size) <= aqui + cuantos)
             return false;
-        fseeko(Entrada, static_cast<off_t>(cuantos), SEEK_CUR);
+        fseeko(Entrada, static_cast<off_t>(aqui + cuantos), SEEK_SET);
     } else {
         for (; cuantos > 0 && getc_unlocked(Entrada) != EOF; --cuantos) {
         }
