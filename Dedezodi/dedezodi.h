@@ -72,8 +72,8 @@ void EscribeFalsaCabecera();
 void EscribeCabecera(const char* nombre, uint8_t tipo, uint8_t metodo,
                      uint32_t tamanoOriginal, uint32_t tamanoComprimido);
 void DedezodiPlano();
-// Rewinds EntradaMiembro and resets the counters, the model and the bit
-// writer for one pass over the member.
+// Rewinds EntradaMiembro and resets the counters and the model for one
+// pass over the member.
 void EmpiezaPasada();
 
 // The member's console line (linea.cpp): its name and empty bar; the bar
@@ -111,7 +111,7 @@ void CodificaOcteto(int simbolo);
 void CodificaPosicion(unsigned posicion);
 void CodificaFinal();
 // The window at a member's start: InicioEscritura spaces, then the member's
-// first bytes (up to 60).  Returns how many it read.
+// first bytes (up to 60); and the bit writer empty.  Returns how many it read.
 int EmpiezaVentana(uint8_t* ventana);
 // One step: the match of `largo` bytes at `posicion`, cut to the `resto`
 // bytes left, or the literal `primero` when that leaves 2 bytes or fewer.

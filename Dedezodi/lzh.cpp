@@ -91,6 +91,7 @@ void CodificaFinal()
 
 int EmpiezaVentana(uint8_t* ventana)
 {
+    EmpiezaBits();
     memset(ventana, RellenoVentana, InicioEscritura);
     int n = 0;
     while (n < Anticipo && LeeOctetoPlano(&ventana[InicioEscritura + n]))

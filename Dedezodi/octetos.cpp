@@ -127,7 +127,6 @@ void EmpiezaPasada()
     OctetosLeidos = 0;
     OctetosComprimidos = 0;
     IniciaHuffman();
-    EmpiezaBits();
     if (!Encargado)
         IniciaBarra(TamanoOriginal);
     PonAviso();
