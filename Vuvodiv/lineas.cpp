@@ -11,6 +11,18 @@ namespace vuvodiv {
 
 uint32_t MiembrosNoRestaurados;
 
+int InformaNombresSinMiembro()
+{
+    int cuenta = 0;
+    for (int i = 0; i < NumSeleccion; ++i) {
+        if (const char* nombre = NombreSinMiembro(i)) {
+            InformaFallo(EscapaArgumento(nombre), "not in the archive", false);
+            ++cuenta;
+        }
+    }
+    return cuenta;
+}
+
 int Concluye(uint32_t fallidos, int sinMiembro)
 {
     if (fallidos == 0 && sinMiembro == 0) {

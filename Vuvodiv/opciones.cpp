@@ -164,16 +164,6 @@ bool EstaSeleccionado(const char* nombreVisible)
     return elegido;
 }
 
-int InformaNombresSinMiembro()
-{
-    int cuenta = 0;
-    for (int i = 0; i < NumSeleccion; ++i) {
-        if (!Usado[i]) {
-            InformaFallo(EscapaArgumento(Seleccion[i]), "not in the archive", false);
-            ++cuenta;
-        }
-    }
-    return cuenta;
-}
+const char* NombreSinMiembro(int i) { return Usado[i] ? nullptr : Seleccion[i]; }
 
 }  // namespace vuvodiv

@@ -54,8 +54,8 @@ int LeeOpciones(int argc, char* argv[]);
 // Whether the member shown as nombreVisible is chosen; a name that picks it
 // is marked as used.
 bool EstaSeleccionado(const char* nombreVisible);
-// Reports each given name that picked no member; returns how many.
-int InformaNombresSinMiembro();
+// The i-th name given after BASE when it picked no member, or nullptr.
+const char* NombreSinMiembro(int i);
 [[noreturn]] void MuestraUso();
 
 // The archive's name, "<base>.cmp" with '_' read as '.', the file's own
@@ -271,6 +271,8 @@ void OmiteMiembro(Miembro& m);   // -n and the file exists
 // A failure that is no member's (a name that matched none, an unknown
 // method in the listing): its line, or a line on standard error when quiet.
 void InformaFallo(const char* visible, const char* motivo, bool nombreEscrito);
+// Reports each given name that picked no member; returns how many.
+int InformaNombresSinMiembro();
 // The run's last words: "Done", or the fatal count of the members that
 // failed or, when none did, of the names that chose none (0 or exit).
 int Concluye(uint32_t fallidos, int sinMiembro);
