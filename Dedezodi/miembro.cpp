@@ -67,8 +67,8 @@ uint8_t CodificaMiembro(int (*codificador)(), uint64_t* intento)
 void Dedezodi(const char* nombre, uint8_t tipo)
 {
     AbreEntrada(nombre);   // a failure here ends the run
-    // The encoder, chosen here once per member: the trees are shared only
-    // when the member reports at least two of their rounds.
+    // The encoder, chosen here once per member: with several threads, the
+    // trees are shared only when the member reports two of their rounds.
     int (*codificador)() = ModoOptimo ? DedezodiLZHOptimo
                            : NumHilos > 1 && TamanoOriginal >= MinimoCompartido ? DedezodiLZHHilos
                                                                                 : DedezodiLZH;
